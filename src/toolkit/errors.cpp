@@ -1,0 +1,34 @@
+#include "toolkit/errors.h"
+
+#include <cerrno>
+#include <cstdarg>
+#include <cstdio>
+#include <cstring>
+#include <vector>
+
+std::string Format(const char* fmt, ...) {
+  va_list args;
+  va_start(args, fmt);
+  va_list copy;
+  va_copy(copy, args);
+  int n = std::vsnprintf(nullptr, 0, fmt, copy);
+  va_end(copy);
+  std::string out;
+  if (n > 0) {
+    std::vector<char> buf(static_cast<size_t>(n) + 1);
+    std::vsnprintf(buf.data(), buf.size(), fmt, args);
+    out.assign(buf.data(), static_cast<size_t>(n));
+  }
+  va_end(args);
+  return out;
+}
+
+void RaiseOpenError(const std::string& path) {
+  const char* reason = std::strerror(errno);
+  throw EFOpenError(Format("Cannot open file \"%s\". %s", path.c_str(), reason));
+}
+
+void RaiseCreateError(const std::string& path) {
+  const char* reason = std::strerror(errno);
+  throw EFCreateError(Format("Cannot create file \"%s\". %s", path.c_str(), reason));
+}
