@@ -1,0 +1,40 @@
+#include "game/levels.h"
+
+#include "game/textfile.h"
+
+namespace game {
+
+std::string LevelFileName(int32_t n) { return "levels\\lev" + std::to_string(n) + ".lev"; }
+
+namespace {
+std::vector<LevelBrick> ReadBricks(TextFileReader& in) {
+  int32_t count = in.ReadNumber();
+  std::vector<LevelBrick> bricks;
+  if (count <= 0) return bricks;
+  if (count > kMaxLevelBricks) count = kMaxLevelBricks;
+  bricks.reserve(static_cast<size_t>(count));
+  for (int32_t k = 0; k < count; ++k) {
+    LevelBrick b;
+    b.column = in.ReadNumber();
+    b.row = in.ReadNumber();
+    b.type = in.ReadNumber();
+    // Type 0 has always meant a plain brick; an unknown type would fail the picture lookup half
+    // way through the set-up and leave a level that can never be completed, so it is plain too.
+    if (b.type < 1 || b.type > 9) b.type = 1;
+    bricks.push_back(b);
+  }
+  return bricks;
+}
+}  // namespace
+
+std::vector<LevelBrick> ReadLevelFile(const std::string& path) {
+  TextFileReader in = TextFileReader::Open(path);
+  return ReadBricks(in);
+}
+
+std::vector<LevelBrick> ParseLevel(const std::string& bytes) {
+  TextFileReader in(bytes);
+  return ReadBricks(in);
+}
+
+}  // namespace game

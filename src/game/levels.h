@@ -1,0 +1,28 @@
+// Level files: "levels\levN.lev", the brick count, then column, row and type per brick.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace game {
+
+struct LevelBrick {
+  int32_t column = 0;
+  int32_t row = 0;
+  int32_t type = 1;  // 1..9 after the reading rules
+};
+
+// A corrupt first line must not exhaust memory: no level holds more bricks than this.
+constexpr int32_t kMaxLevelBricks = 4096;
+
+// The stored name of level `n`'s file ("levels\lev" + n + ".lev").
+std::string LevelFileName(int32_t n);
+
+// Reads a level: a missing file is an empty level; missing numbers read 0 (a type-1 brick in
+// column 0, row 0); type 0 and types outside 1..9 read as 1; counts beyond kMaxLevelBricks are
+// cut. The result's size is the number of bricks to make.
+std::vector<LevelBrick> ReadLevelFile(const std::string& path);
+std::vector<LevelBrick> ParseLevel(const std::string& bytes);
+
+}  // namespace game

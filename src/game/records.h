@@ -1,0 +1,39 @@
+// The record file "rec.kbx": five names and scores, ten lines ending in CR LF, 8-bit text in
+// Windows-1251. Names are kept in memory as the file's bytes; the menu converts them to UTF-8.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <string>
+
+namespace game {
+
+struct RecordTable {
+  std::array<std::string, 5> names;  // rank 1 first; bytes as stored (Windows-1251)
+  std::array<int32_t, 5> scores{};
+};
+
+// Reads the table from `path`; a missing or unreadable file gives five empty names and zeros.
+RecordTable ReadRecordFile(const std::string& path);
+
+// The rank (1..5) a score `s` takes: the topmost rank r with s >= scores[r]. 0 when none
+// qualifies (only possible when the file changed while the game ran).
+int InsertPosition(const RecordTable& table, int32_t s);
+
+// Inserts `name`/`s` at `position` (1..5), shifting the lower ranks down; the fifth drops out.
+void InsertRecord(RecordTable& table, int position, const std::string& name, int32_t s);
+
+// The file's bytes for `table`: ten lines, each ended by CR LF.
+std::string FormatRecordFile(const RecordTable& table);
+
+// Writes the table safely: a temporary file beside `path` is written and flushed to disk, then
+// renamed over `path`, so a stop mid-write never loses the old table. Raises EFCreateError
+// ("Cannot create file "%s". %s") with the full name when it cannot be written; the old file is
+// then untouched.
+void WriteRecordFile(const std::string& path, const RecordTable& table);
+
+// Test hook: when set, WriteRecordFile stops right after the temporary file is written (as if
+// the machine stopped there).
+extern bool gSimulateStopAfterTempWrite;
+
+}  // namespace game
