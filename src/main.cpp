@@ -1,3 +1,18 @@
-// KobalTix: the program starts here. The real game installs the SDL platform and runs the
-// application; everything else lives in the game's windows.
-int main() { return 0; }
+// KobalTix: the program starts here. It installs the SDL platform and runs the game's windows.
+#include <cstdio>
+
+#include "game/main_form.h"
+#include "platform/platform.h"
+#include "platform/sdl/sdl_platform.h"
+
+int main() {
+  auto sdl = platform::sdl::Make();
+  if (!sdl) {
+    std::fprintf(stderr, "kobaltix: the display system could not be started\n");
+    return 1;
+  }
+  platform::Install(std::move(sdl));
+  int status = RunGame();
+  platform::Uninstall();
+  return status;
+}

@@ -1,0 +1,688 @@
+#include "game/main_form.h"
+
+#include <cmath>
+#include <filesystem>
+
+#include "game/game_sprites.h"
+#include "game/globals.h"
+#include "game/levels.h"
+#include "game/records.h"
+#include "game/textfile.h"
+#include "game/unit1.h"
+#include "game/unit2.h"
+#include "platform/keys.h"
+#include "platform/platform.h"
+#include "toolkit/application.h"
+#include "toolkit/random.h"
+#include "toolkit/resources.h"
+#include "toolkit/screen.h"
+
+TMainForm* MainForm = nullptr;
+std::array<double, 256> CosTable = [] {
+  std::array<double, 256> t{};
+  // Filled once at start in extended precision, stored as doubles.
+  for (int i = 0; i < 256; ++i)
+    t[i] = static_cast<double>(std::cos(2.0L * 3.14159265358979323846264338327950288L * i / 256.0L));
+  return t;
+}();
+
+namespace {
+
+const char* const kComic = "Comic Sans MS";
+const char* const kCheatMessage = "Режим читов! Нажмите 9, чтобы пропустиь уровень";
+const char* const kStartPrompt = "Чтобы  начать игру  нажмите  ENTER";
+
+// One item of an image list as the window's resource data declares it.
+struct ItemDecl {
+  const char* name;
+  bool transparent;
+  TColor key;
+  const char* carried;  // resource name of the carried picture, or null
+};
+
+TPictureCollectionItem* AddItem(TDXImageList* list, const ItemDecl& d) {
+  TPictureCollectionItem* item = list->Items.AddItem();
+  if (d.name) item->SetName(d.name);
+  item->Transparent = d.transparent;
+  item->SetTransparentColor(d.key);
+  if (d.carried) {
+    res::Blob blob = res::Find(d.carried);
+    if (blob) item->Picture.LoadFromResource(blob);
+  }
+  return item;
+}
+
+// Loads the BMP file `stored` (backslash-separated) into `item`.
+void LoadFile(TPictureCollectionItem* item, const std::string& stored) {
+  item->Picture.LoadFromFile(stored);
+}
+
+}  // namespace
+
+TMainForm::TMainForm(TComponent* owner) : TDXForm(owner) {
+  Name = "MainForm";
+  BeginLoading();
+  SetBorderStyle(bsNone);
+  SetClientWidth(778);
+  SetClientHeight(585);
+  SetColor(clBlack);
+  KeyPreview = true;
+  SetCaption("Kobaltix");
+
+  DXDraw = new TDXDraw(this);
+  DXDraw->Name = "DXDraw";
+  DXDraw->SetParent(this);
+  DXDraw->BeginLoading();
+  DXDraw->AutoInitialize = true;
+  DXDraw->SetAutoSize(false);
+  DXDraw->Display().SetWidth(800);
+  DXDraw->Display().SetHeight(600);
+  DXDraw->Display().SetBitCount(16);
+  DXDraw->Display().FixedBitCount = true;
+  DXDraw->Display().FixedRatio = true;
+  DXDraw->Display().FixedSize = false;
+  DXDraw->SetOptions({doFullScreen, doFlip});
+  DXDraw->SetSurfaceWidth(792);
+  DXDraw->SetSurfaceHeight(481);
+  DXDraw->SetBounds(0, 0, 800, 600);
+  DXDraw->SetColor(clBlack);
+  DXDraw->OnInitialize = [this](TObject* s) { DXDrawInitialize(s); };
+  DXDraw->OnFinalize = [this](TObject* s) { DXDrawFinalize(s); };
+
+  DXTimer = new TDXTimer(this);
+  DXTimer->Name = "DXTimer";
+  DXTimer->BeginLoading();
+  DXTimer->SetActiveOnly(false);
+  DXTimer->SetEnabled(true);
+  DXTimer->SetInterval(0);
+  DXTimer->OnActivate = [this](TObject* s) { DXTimerActivate(s); };
+  DXTimer->OnDeactivate = [this](TObject* s) { DXTimerDeactivate(s); };
+  DXTimer->OnTimer = [this](TObject* s, int lag) { DXTimerTimer(s, lag); };
+
+  DXSpriteEngine = new TDXSpriteEngine(this);
+  DXSpriteEngine->Name = "DXSpriteEngine";
+  DXSpriteEngine->SetDXDraw(DXDraw);
+
+  DXInput = new TDXInput(this);
+  DXInput->Name = "DXInput";
+
+  ImageList = new TDXImageList(this);
+  ImageList->Name = "ImageList";
+  FontList1 = new TDXImageList(this);
+  FontList1->Name = "FontList1";
+  Menulist = new TDXImageList(this);
+  Menulist->Name = "Menulist";
+  BuildImageLists();
+  ImageList->SetDXDraw(DXDraw);
+  FontList1->SetDXDraw(DXDraw);
+  Menulist->SetDXDraw(DXDraw);
+
+  DXSound = new TDXSound(this);
+  DXSound->Name = "DXSound";
+  DXWaveList = new TDXWaveList(this);
+  DXWaveList->Name = "DXWaveList";
+  DXWaveList->SetDXSound(DXSound);
+  BuildWaveList();
+
+  m = new TMediaPlayer(this);
+  m->Name = "m";
+  m->OnNotify = [this](TMediaPlayer* s) { mNotify(s); };
+
+  Timer2 = new TTimer(this);
+  Timer2->Name = "Timer2";
+  Timer2->SetInterval(5000);
+  Timer2->SetEnabled(false);
+  Timer2->OnTimer = [this](TObject* s) { Timer2Timer(s); };
+  Timer3 = new TTimer(this);
+  Timer3->Name = "Timer3";
+  Timer3->SetInterval(100);
+  Timer3->SetEnabled(true);
+  Timer3->OnTimer = [this](TObject* s) { Timer3Timer(s); };
+
+  Panel1 = new TPanel(this);
+  Panel1->Name = "Panel1";
+  Panel1->SetParent(this);
+  Panel1->SetBounds(16, 8, 609, 41);
+  Panel1->SetVisible(false);
+  Edit1 = new TEdit(this);
+  Edit1->Name = "Edit1";
+  Edit1->SetParent(Panel1);
+  Edit1->SetBounds(8, 8, 409, 21);
+  Edit1->SetTabStop(true);
+  Edit1->OnKeyDown = [this](TObject* s, int& k, TShiftState sh) { Edit1KeyDown(s, k, sh); };
+  Button5 = new TButton(this);
+  Button5->Name = "Button5";
+  Button5->SetParent(Panel1);
+  Button5->SetBounds(430, 8, 75, 25);
+  Button5->SetCaption("ОК");
+  Button5->OnClick = [this](TObject*) { ConfirmConsole(); };
+  Button5->OnKeyDown = [this](TObject* s, int& k, TShiftState sh) { Edit1KeyDown(s, k, sh); };
+
+  Label1 = new TLabel(this);
+  Label1->Name = "Label1";
+  Label1->SetParent(Panel1);
+  Label1->SetCaption("0");
+  Label1->SetVisible(false);
+
+  auto hidden = [this](const char* name, std::function<void()> op) {
+    auto* b = new TButton(this);
+    b->Name = name;
+    b->SetParent(this);
+    b->SetVisible(false);
+    b->OnClick = [op](TObject*) { op(); };
+    return b;
+  };
+  Button1 = hidden("Button1", [this] { NewBall(); });
+  Button2 = hidden("Button2", [this] { LoadLevel(); });
+  Button3 = hidden("Button3", [this] { NewGame(); });
+  Button4 = hidden("Button4", [this] { LoadAssets(); });
+  Button6 = hidden("Button6", [this] { ReadRecords(); });
+
+  OnCreate = [this](TObject* s) { FormCreate(s); };
+  OnActivate = [this](TObject* s) { FormActivate(s); };
+  OnKeyDown = [this](TObject* s, int& k, TShiftState sh) { FormKeyDown(s, k, sh); };
+  OnKeyPress = [this](TObject* s, char32_t& k) { FormKeyPress(s, k); };
+
+  // The resource data has been read: components that act on loading do so now (the frame
+  // timer starts ticking; the display waits for the window to be shown).
+  DXDraw->Loaded();
+  DXTimer->Loaded();
+  EndLoading();
+}
+
+TMainForm::~TMainForm() {
+  if (MainForm == this) MainForm = nullptr;
+}
+
+void TMainForm::BuildImageLists() {
+  // ImageList: the game's pictures. Only a few are carried; the rest come from the data files.
+  AddItem(ImageList, {"shar1", true, clBlack, "ImageList.shar1"});
+  for (int k = 2; k <= 4; ++k)
+    AddItem(ImageList, {nullptr, true, clBlack, nullptr})->SetName("shar" + std::to_string(k));
+  for (int k = 1; k <= 12; ++k)
+    AddItem(ImageList, {nullptr, false, clBlack, nullptr})->SetName("b" + std::to_string(k));
+  AddItem(ImageList, {"b13", true, clBlack, nullptr});
+  AddItem(ImageList, {"b14", true, clBlack, nullptr});
+  for (int k = 1; k <= 5; ++k)
+    AddItem(ImageList, {nullptr, true, clBlack, nullptr})->SetName("pod" + std::to_string(k));
+  AddItem(ImageList, {"kirp11", false, clRed, "ImageList.kirp11"});
+  for (int f = 2; f <= 5; ++f)
+    AddItem(ImageList, {nullptr, false, clBlack, nullptr})->SetName("kirp1" + std::to_string(f));
+  for (int t = 2; t <= 9; ++t) {
+    if (t == 4 || t == 5) {
+      AddItem(ImageList, {nullptr, false, clBlack, nullptr})->SetName("kirp" + std::to_string(t) + "1");
+      continue;
+    }
+    bool transparent = t != 3;  // the explosive bricks are drawn opaque
+    for (int f = 1; f <= 5; ++f)
+      AddItem(ImageList, {nullptr, transparent, clBlack, nullptr})
+          ->SetName("kirp" + std::to_string(t) + std::to_string(f));
+  }
+  AddItem(ImageList, {"background", false, clBlack, "ImageList.background"});
+  AddItem(ImageList, {"img1-2", true, clWhite, "ImageList.img1-2"});
+  AddItem(ImageList, {"Panel1", false, clWhite, "ImageList.Panel1"});
+
+  for (int d = 0; d <= 9; ++d)
+    AddItem(FontList1, {nullptr, true, clBlack, nullptr})->SetName("i" + std::to_string(d));
+
+  AddItem(Menulist, {"m1", true, clBlack, "Menulist.m1"});
+  AddItem(Menulist, {"m2", true, clBlack, "Menulist.m2"});
+  AddItem(Menulist, {"m3", true, 65793, "Menulist.m3"});
+  AddItem(Menulist, {"background", false, 3880448, "Menulist.background"});
+}
+
+void TMainForm::BuildWaveList() {
+  for (const char* name : {"snd", "morf", "pop", "las"}) {
+    TWaveCollectionItem* item = DXWaveList->Items().AddItem();
+    item->SetName(name);
+    item->SetLooped(false);
+    item->SetMaxPlayingCount(0);
+    res::Blob blob = res::Find(std::string("DXWaveList.") + name);
+    if (blob) item->Wave().LoadFromMemory(blob.data, blob.size);
+  }
+  // The sound device initialises once the resource data is read; the wave list hears of it.
+  DXSound->Loaded();
+}
+
+int TMainForm::W() const { return Screen ? Screen->Width() : 800; }
+int TMainForm::H() const { return Screen ? Screen->Height() : 600; }
+
+void TMainForm::PlayEffect(const char* wave) {
+  DXWaveList->FindWave(wave)->Play(false);
+  DXInput->Joystick().Effects().FindEffect("eff1").StartEffect();
+}
+
+void TMainForm::RestartTimer2() {
+  Timer2->SetEnabled(false);
+  Timer2->SetEnabled(true);
+}
+
+// ---------------------------------------------------------------------------------------------
+// Window and display handlers
+
+void TMainForm::FormCreate(TObject*) {
+  SetLeft(-1000);
+  SetTop(-1000);
+  Started = false;
+}
+
+void TMainForm::FormActivate(TObject*) {
+  DXTimer->SetEnabled(true);
+  ReadRecords();
+  // Hiding the loading window inside LoadAssets activates this window again; that nested
+  // activation must neither read the records again nor start a second loading.
+  if (!Started && !loadingAssets_) {
+    LoadAssets();
+    Started = true;
+  }
+}
+
+void TMainForm::DXDrawInitialize(TObject*) { DXTimer->SetEnabled(true); }
+void TMainForm::DXDrawFinalize(TObject*) { DXTimer->SetEnabled(false); }
+void TMainForm::DXTimerActivate(TObject*) { SetCaption("Kobaltix"); }
+void TMainForm::DXTimerDeactivate(TObject*) { SetCaption("Kobaltix  [Pause]"); }
+
+void TMainForm::Timer2Timer(TObject*) {
+  if (GameState == gsServe) GameState = gsPlaying;
+  if (GameState == gsPlaying) Timer2->SetEnabled(false);
+}
+
+void TMainForm::Timer3Timer(TObject*) { GunReady = true; }
+
+void TMainForm::mNotify(TObject*) {
+  // The piece ended: start it again from the beginning while the music is on.
+  if (MusicOn && !m->FileName().empty()) {
+    m->Play();
+  }
+}
+
+// ---------------------------------------------------------------------------------------------
+// The frame loop
+
+void TMainForm::DXTimerTimer(TObject*, int LagCount) {
+  Label1->SetCaption(std::to_string(Score));
+  if (!DXDraw->CanDraw()) return;
+
+  DXInput->Update();
+
+  if (GameState != gsMenu) DXSpriteEngine->MoveAll(LagCount);
+  if (GameState == gsMenu && ReturnToMenu) {
+    DXSpriteEngine->MoveAll(LagCount);
+    DXSpriteEngine->PurgeDead();
+    ReturnToMenu = false;
+  }
+  if (GameState != gsMenu) DXSpriteEngine->PurgeDead();
+
+  TDirectDrawSurface* back = DXDraw->Back();
+  back->Fill(0);
+
+  if (GameState != gsMenu) DXSpriteEngine->DrawAll();
+
+  if (GameState == gsLevelIntro) {
+    TCanvas& c = *back->Canvas();
+    c.Brush.Style = bsDiagCross;
+    c.Rectangle(0, 0, 800, 600);
+    c.Brush.Style = bsSolid;
+  }
+
+  if (GameState == gsMenu) Menulist->FindImage("background")->Draw(back, 0, 0, 0);
+
+  DrawTexts();
+
+  if (GameState != gsMenu) DrawHud();
+  if (GameState == gsMenu) DrawMenuPictures();
+
+  DXDraw->Flip();
+}
+
+void TMainForm::DrawTexts() {
+  TDirectDrawSurface* back = DXDraw->Back();
+  TCanvas& c = *back->Canvas();
+  c.Brush.Style = bsClear;
+  c.Font.Color = 0;
+  c.Font.Name = kComic;
+  const int w = W();
+  if (GameState == gsLevelIntro) {
+    c.Font.Size = 36;
+    c.Font.Color = 0;
+    c.TextOut(250, 250, "Уровень: " + std::to_string(Level));
+    c.Font.Size = 24;
+    c.TextOut(100, 550, kStartPrompt);
+  }
+  if (GameState == gsMenu) {
+    c.Font.Size = 12;
+    c.Font.Color = 255;
+    c.TextOut(w - 250, 58, "Рекорды:");
+    c.Font.Color = RGB(MenuPulse % 256, 100, 200);
+    for (int n = 1; n <= 5; ++n) {
+      int y = 58 + 24 * n;
+      c.TextOut(w - 270, y, std::to_string(n));
+      c.TextOut(w - 250, y, game::Cp1251ToUtf8(RecordNames[n]));
+      c.TextOut(w - 120, y, std::to_string(RecordScores[n]));
+    }
+    c.Font.Size = 24;
+    c.TextOut(100, 550, kStartPrompt);
+  }
+  if (CheatMode) {
+    c.Font.Size = 12;
+    c.TextOut(10, 30, kCheatMessage);
+  }
+  back->ReleaseCanvas();
+}
+
+void TMainForm::DrawHud() {
+  TDirectDrawSurface* back = DXDraw->Back();
+  int32_t v = Score;
+  for (int i = 1; i <= 10; ++i) {
+    int32_t d = v % 10;  // truncated toward zero, as the original division did
+    v /= 10;
+    FontList1->FindImage("i" + std::to_string(d))->Draw(back, 200 - 20 * i, 10, 0);
+  }
+  const int n = static_cast<uint8_t>(Lives & 0xFF);
+  if (n > 0) {
+    TPictureCollectionItem* icon = ImageList->FindImage("shar1");
+    for (int a = 1; a <= n; ++a) icon->Draw(back, W() - 20 - 20 * a, 10, 0);
+  }
+}
+
+void TMainForm::DrawMenuPictures() {
+  TDirectDrawSurface* back = DXDraw->Back();
+  const int h = H();
+  Menulist->FindImage("m1")->DrawRotated(back, back->Width() / 2, back->Height() / 2, 300, 57, 0,
+                                         0.5, 0.5, MenuPulse);
+  int a3 = static_cast<int>(std::trunc(126.0 * CosTable[(4 * MenuPulse) & 0xFF] + 127.0));
+  int a2 = static_cast<int>(std::trunc(126.0 * CosTable[(4 * MenuPulse + 128) & 0xFF] + 127.0));
+  Menulist->FindImage("m3")->DrawAdditive(back, Bounds(60, h - 220, 160, 33), 0, a3);
+  Menulist->FindImage("m2")->DrawAdditive(back, Bounds(120, h - 180, 155, 30), 0, a2);
+  if (MenuPulseDown) --MenuPulse;
+  else ++MenuPulse;
+  if (MenuPulse >= 254 || MenuPulse <= 1) MenuPulseDown = !MenuPulseDown;
+}
+
+// ---------------------------------------------------------------------------------------------
+// Key commands and the cheat console
+
+void TMainForm::FormKeyDown(TObject*, int& Key, TShiftState Shift) {
+  if (GameState == gsLevelIntro && Key == platform::VK_RETURN) {
+    GameState = gsServe;
+    RestartTimer2();
+  }
+  if (GameState == gsMenu && Key == platform::VK_RETURN) {
+    NewGame();
+    PaddleX = 15.0;
+    NewBall();
+    RestartTimer2();
+  }
+  if (Key == platform::VK_ESCAPE) {
+    if (Panel1->Visible()) {
+      ConfirmConsole();
+    } else if (GameState == gsMenu) {
+      Close();
+    } else {
+      Lives = 0;
+      LoseBall = true;
+      ReturnToMenu = true;
+      GameState = gsMenu;
+    }
+  }
+  if (Shift.Contains(ssAlt) && Key == platform::VK_RETURN) SwitchDisplayMode();
+}
+
+void TMainForm::FormKeyPress(TObject*, char32_t& Key) {
+  if (Key == U'0') CheatMode = !CheatMode;
+  if (Key == U'9' && CheatMode) SkipLevel = true;
+  if (Key == U'`' || Key == U'~') {
+    DXTimer->SetEnabled(false);
+    Panel1->SetVisible(true);
+    Panel1->SetVisible(false);
+    Panel1->SetVisible(true);
+  }
+}
+
+void TMainForm::Edit1KeyDown(TObject*, int& Key, TShiftState) {
+  if (Key == platform::VK_ESCAPE) ConfirmConsole();
+}
+
+void TMainForm::ConfirmConsole() {
+  Panel1->SetVisible(false);
+  const std::string text = Edit1->Text();
+  if (text == "quartzpigeons") CheatMode = true;
+  if (text == "turnipvase") SkipLevel = true;
+  if (text == "bluewhalesix") Lives = 100;
+  DXTimer->SetEnabled(true);
+}
+
+void TMainForm::SwitchDisplayMode() {
+  DXDraw->Finalize();
+  if (DXDraw->Options().Contains(doFullScreen)) {
+    RestoreWindow();
+    DXDraw->SetCursor(crDefault);
+    SetBorderStyle(bsSizeable);
+    DXDraw->SetOptions(DXDraw->Options() - doFullScreen);
+  } else {
+    StoreWindow();
+    DXDraw->SetCursor(crNone);
+    SetBorderStyle(bsNone);
+    DXDraw->SetOptions(DXDraw->Options() + doFullScreen);
+  }
+  DXDraw->Initialize();
+}
+
+// ---------------------------------------------------------------------------------------------
+// Operations behind the hidden buttons
+
+void TMainForm::NewBall() {
+  GunArmed = false;
+  BallsInPlay = 1;
+  BlastCount = 0;
+  BallKind = 1;
+  SkipLevel = false;
+  PierceMode = false;
+  RestartTimer2();
+  BallSpeed = 1.0;
+  GameState = gsServe;
+  auto* ball = new TsharSprite(DXSpriteEngine->Engine());
+  ball->Angle = Random(6);
+  ball->Image = GameImage("shar" + std::to_string(BallKind));
+  ball->X = PaddleX + 30;
+  ball->Y = PaddleY - 10;
+  ball->SetZ(2);
+  ball->Width = ball->Image->Width();
+  ball->Height = ball->Image->Height();
+  ball->WrapAround = false;
+}
+
+void TMainForm::LoadLevel() {
+  BallsInPlay = 0;
+  PaddleSize = 3;
+  BallKind = 1;
+  SkipLevel = false;
+  PierceMode = false;
+  BricksBroken = 0;
+  std::vector<game::LevelBrick> bricks = game::ReadLevelFile(game::LevelFileName(Level));
+  BrickCount = static_cast<int32_t>(bricks.size());
+  for (const game::LevelBrick& b : bricks) {
+    auto* brick = new TMonoSprite(DXSpriteEngine->Engine());
+    brick->BrickType = b.type;
+    brick->BrickTick = Random(50);
+    brick->BrickFrame = 1 + Random(4);
+    if (brick->BrickType == 1 || brick->BrickType == 4 || brick->BrickType == 5) brick->BrickFrame = 1;
+    brick->Image = GameImage("kirp" + std::to_string(brick->BrickType) + std::to_string(brick->BrickFrame));
+    const int32_t w = brick->Image->Width(), h = brick->Image->Height();
+    brick->X = static_cast<double>(static_cast<int64_t>(w) * b.column + 100);
+    brick->Y = static_cast<double>(static_cast<int64_t>(h) * b.row + 100);
+    brick->SetZ(1);
+    brick->Width = w;
+    brick->Height = h;
+  }
+  GameState = gsServe;
+}
+
+void TMainForm::NewGame() {
+  GameState = gsReset;
+  DXSpriteEngine->Engine()->Move(10000);
+  GameState = gsServe;
+  ReturnToMenu = false;
+  LoseBall = false;
+  PaddleSize = 3;
+  BallSpeed = 0.0;
+  Lives = 3;
+  BricksBroken = 0;
+  Score = 0;
+  Level = 1;
+  BallsInPlay = 0;
+  LoadLevel();
+}
+
+void TMainForm::ReadRecords() {
+  game::RecordTable t = game::ReadRecordFile("rec.kbx");
+  for (int r = 1; r <= 5; ++r) {
+    RecordNames[r] = t.names[r - 1];
+    RecordScores[r] = t.scores[r - 1];
+  }
+}
+
+void TMainForm::OfferScoreEntry() {
+  if (!(Score > RecordScores[5])) return;
+  MusicOn = false;
+  Label1->SetCaption(std::to_string(Score));
+  DXTimer->SetEnabled(false);
+  if (m) m->Close();
+  Form2->ShowModal();
+}
+
+namespace {
+bool Exists(const std::string& stored) {
+  std::error_code ec;
+  return std::filesystem::is_regular_file(game::NativePath(stored), ec);
+}
+}  // namespace
+
+void TMainForm::LoadAssets() {
+  loadingAssets_ = true;
+  struct Guard {
+    bool& flag;
+    ~Guard() { flag = false; }
+  } guard{loadingAssets_};
+
+  SetLeft(-1000);
+  SetTop(-1000);
+  BallsInPlay = 0;
+
+  Form1->Show();
+  Form1->Gauge1->SetProgress(5);
+  Form1->Repaint();
+  platform::Get().clock->SleepMs(100);
+
+  BallKind = 1;
+  SkipLevel = false;
+  MenuPulseDown = false;
+  Randomize();
+  CheatMode = false;
+  LoseBall = false;
+  PaddleSize = 3;
+  DXDraw->SetCursor(crNone);
+
+  auto progress = [](int by) { Form1->Gauge1->SetProgress(Form1->Gauge1->Progress() + by); };
+
+  for (int k = 1; k <= 4; ++k)
+    LoadFile(ImageList->FindImage("shar" + std::to_string(k)), "shar\\" + std::to_string(k) + ".bmp");
+  progress(2);
+  for (int k = 1; k <= 14; ++k)
+    LoadFile(ImageList->FindImage("b" + std::to_string(k)), "bon\\" + std::to_string(k) + ".bmp");
+  progress(1);
+  for (int k = 0; k <= 9; ++k)
+    LoadFile(FontList1->FindImage("i" + std::to_string(k)), "fnt\\" + std::to_string(k) + ".bmp");
+  progress(1);
+  for (int k = 1; k <= 5; ++k)
+    LoadFile(ImageList->FindImage("pod" + std::to_string(k)), "pod\\" + std::to_string(k) + ".bmp");
+  progress(1);
+  LoadFile(ImageList->FindImage("kirp11"), "kirp\\11.bmp");
+  LoadFile(ImageList->FindImage("kirp41"), "kirp\\41.bmp");
+  LoadFile(ImageList->FindImage("kirp51"), "kirp\\51.bmp");
+  progress(5);
+  for (int t = 1; t <= 9; ++t) {
+    if (t == 1 || t == 4 || t == 5) continue;
+    for (int f = 1; f <= 3; ++f)
+      LoadFile(ImageList->FindImage("kirp" + std::to_string(t) + std::to_string(f)),
+               "kirp\\" + std::to_string(t) + std::to_string(f) + ".bmp");
+  }
+  progress(5);
+  for (int t = 1; t <= 9; ++t) {
+    if (t == 1 || t == 4 || t == 5) continue;
+    for (int f = 4; f <= 5; ++f)
+      LoadFile(ImageList->FindImage("kirp" + std::to_string(t) + std::to_string(f)),
+               "kirp\\" + std::to_string(t) + std::to_string(6 - f) + ".bmp");
+  }
+  progress(5);
+
+  GameState = gsMenu;
+  PaddleX = 0.0;
+  PaddleY = static_cast<double>(H() - 70);
+
+  LoadFile(ImageList->FindImage("background"), "fon\\2.bmp");
+  progress(5);
+
+  Randomize();
+  MusicOn = true;
+  ReadRecords();
+  if (Exists("music\\music.mp3")) {
+    m->SetFileName(game::NativePath("music\\music.mp3"));
+  } else if (Exists("music\\music.wav")) {
+    m->SetFileName(game::NativePath("music\\music.wav"));
+  } else {
+    MusicOn = false;
+  }
+  progress(5);
+  if (MusicOn) m->Open();
+  progress(10);
+
+  ImageList->Items.MakeColorTable();
+  DXDraw->ColorTable = ImageList->Items.ColorTable;
+  DXDraw->DefaultColorTable = ImageList->Items.ColorTable;
+  DXDraw->UpdatePalette();
+  progress(5);
+
+  auto* background = new TBackgroundSprite(DXSpriteEngine->Engine());
+  background->ResizeMap(1, 1);
+  background->BackImage = ImageList->FindImage("background");
+  background->SetZ(-2);
+  background->RepeatMap = true;
+
+  auto* paddle = new TPlayerSprite(DXSpriteEngine->Engine());
+  paddle->Image = ImageList->FindImage("pod1");
+  paddle->SetZ(2);
+  paddle->Y = PaddleY;
+  paddle->Width = paddle->Image->Width();
+  paddle->Height = paddle->Image->Height();
+  paddle->PixelExact = true;
+
+  Form1->Hide();
+  SetLeft(-1000);
+  SetTop(-1000);
+
+  if (MusicOn) m->Play();
+  // The pictures were replaced after the display built its surfaces: rebuild them now.
+  if (DXDraw->Initialized()) DXDraw->Restore();
+}
+
+// ---------------------------------------------------------------------------------------------
+// Program start
+
+void CreateGameWindows() {
+  Application->Title = "KobalTix v. 1.3";
+  Application->CreateForm(MainForm);
+  Application->CreateForm(Form1);
+  Application->CreateForm(Form2);
+}
+
+int RunGame() {
+  InitApplication();
+  platform::Get().video->OpenWindow("KobalTix v. 1.3", 800, 600);
+  platform::Get().video->SetFullScreen(true);
+  CreateGameWindows();
+  MainForm->Show();
+  Application->Run();
+  DoneApplication();  // frees the windows; their destructors clear MainForm, Form1 and Form2
+  return 0;
+}

@@ -1,0 +1,105 @@
+// The game's main window: its components, the frame loop, the key commands and cheat console, and
+// the operations behind its hidden buttons (NewBall, LoadLevel, NewGame, LoadAssets,
+// ConfirmConsole, ReadRecords). The game sprites reach it through the global `MainForm`.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <string>
+
+#include "display/dxdraw.h"
+#include "display/dxtimer.h"
+#include "display/imagelist.h"
+#include "input/dxinput.h"
+#include "sound/dxsounds.h"
+#include "sound/media_player.h"
+#include "sprites/dx_sprite_engine.h"
+#include "sprites/image_sprite.h"
+#include "sprites/sprite.h"
+#include "toolkit/controls.h"
+#include "toolkit/forms.h"
+#include "toolkit/timers.h"
+
+class TMainForm : public TDXForm {
+ public:
+  explicit TMainForm(TComponent* owner);
+  ~TMainForm() override;
+
+  // ---- components (owned by the form)
+  TDXDraw* DXDraw;                    // the display; 800 x 600 x 16, full screen + flip
+  TDXTimer* DXTimer;                  // the frame timer: ticks the frame loop from the idle loop
+  TDXSpriteEngine* DXSpriteEngine;    // the sprite tree
+  TDXInput* DXInput;                  // keyboard and joystick states
+  TDXImageList* ImageList;            // bricks, balls, paddles, bonuses, field background
+  TDXImageList* FontList1;            // score digits i0..i9
+  TDXImageList* Menulist;             // m1, m2, m3 and the menu backdrop
+  TDXSound* DXSound;                  // the sound device
+  TDXWaveList* DXWaveList;            // "snd", "morf", "pop", "las"
+  TMediaPlayer* m;                    // the background music
+  TTimer* Timer2;                     // serve timer, 5000 ms, disabled at start
+  TTimer* Timer3;                     // gun timer, 100 ms
+  TPanel* Panel1;                     // the cheat console (hidden)
+  TEdit* Edit1;                       // the console's code field
+  TButton* Button5;                   // the console's "ОК"
+  TLabel* Label1;                     // never visible: the score as text for the score entry
+  TButton *Button1, *Button2, *Button3, *Button4, *Button6;  // hidden operation buttons
+
+  // ---- handlers bound to the components
+  void FormCreate(TObject* Sender);
+  void FormActivate(TObject* Sender);
+  void DXDrawInitialize(TObject* Sender);
+  void DXDrawFinalize(TObject* Sender);
+  void DXTimerActivate(TObject* Sender);
+  void DXTimerDeactivate(TObject* Sender);
+  void DXTimerTimer(TObject* Sender, int LagCount);  // one frame
+  void Timer2Timer(TObject* Sender);                 // serve timer tick
+  void Timer3Timer(TObject* Sender);                 // gun timer tick: GunReady := true
+  void mNotify(TObject* Sender);                     // the music ended
+  void FormKeyDown(TObject* Sender, int& Key, TShiftState Shift);
+  void FormKeyPress(TObject* Sender, char32_t& Key);
+  void Edit1KeyDown(TObject* Sender, int& Key, TShiftState Shift);
+
+  // ---- operations behind the hidden buttons
+  void NewBall();         // Button1: a new ball on the paddle, gsServe, serve timer restarted
+  void LoadLevel();       // Button2: reads the file of Level and makes its bricks
+  void NewGame();         // Button3: resets the counters and sets up level 1
+  void LoadAssets();      // Button4: the one-time loading behind the loading window
+  void ConfirmConsole();  // Button5: closes the console and applies its code word
+  void ReadRecords();     // Button6: reads rec.kbx into RecordNames/RecordScores
+
+  // Restarts the serve timer: disabled then enabled, so a full interval passes.
+  void RestartTimer2();
+  // The game-over hand-off to the score-entry window (only when Score beats the fifth record).
+  void OfferScoreEntry();
+  // Alt+Enter: the display switches between full screen and a window.
+  void SwitchDisplayMode();
+
+  // W and H of the frame loop: the main window's size as the game sees it (800 x 600).
+  int W() const;
+  int H() const;
+
+  // Image lookups used by every game sprite.
+  TPictureCollectionItem* GameImage(const std::string& name) const { return ImageList->FindImage(name); }
+  // Plays a wave of the wave list and starts the joystick's "eff1" pulse.
+  void PlayEffect(const char* wave);
+
+ private:
+  bool loadingAssets_ = false;  // LoadAssets is running: a nested activation must not rerun it
+  void BuildImageLists();
+  void BuildWaveList();
+  void DrawTexts();
+  void DrawHud();
+  void DrawMenuPictures();
+};
+
+// The 256-entry cosine table of the menu animation: cos(2*pi*i/256).
+extern std::array<double, 256> CosTable;
+
+extern TMainForm* MainForm;
+
+// Creates the application's three windows in the order the game expects (MainForm, Form1,
+// Form2) and sets the title "KobalTix v. 1.3". The application must exist (InitApplication).
+void CreateGameWindows();
+// The whole program on the installed platform: opens the window, creates the windows, runs the
+// message loop until the main window closes, frees everything. Returns the exit status.
+int RunGame();

@@ -1,0 +1,246 @@
+#include <SDL_mixer.h>
+
+#include <algorithm>
+#include <atomic>
+#include <cmath>
+#include <cstring>
+#include <map>
+#include <vector>
+
+#include "platform/sdl/sdl_internal.h"
+
+namespace platform::sdl {
+namespace {
+
+constexpr int kMixChannels = 32;
+
+class SdlAudio : public Audio {
+ public:
+  explicit SdlAudio(std::shared_ptr<Session> s) : session_(std::move(s)) {}
+  ~SdlAudio() override { Close(); }
+
+  bool Open() override {
+    if (open_) return true;
+    if (!session_->Need(SDL_INIT_AUDIO)) return false;
+    if (Mix_OpenAudio(44100, AUDIO_S16SYS, 2, 1024) != 0) return false;
+    int freq = 0, channels = 0;
+    Uint16 format = 0;
+    Mix_QuerySpec(&freq, &format, &channels);
+    devFreq_ = freq;
+    devFormat_ = format;
+    devChannels_ = channels;
+    Mix_AllocateChannels(kMixChannels);
+    open_ = true;
+    return true;
+  }
+
+  void Close() override {
+    if (!open_) return;
+    Mix_HaltChannel(-1);
+    for (auto& [id, c] : chunks_) Mix_FreeChunk(c.chunk);
+    chunks_.clear();
+    Mix_CloseAudio();
+    open_ = false;
+  }
+
+  bool IsOpen() const override { return open_; }
+
+  ChunkId LoadChunk(const PcmFormat& f, const void* data, size_t bytes) override {
+    if (!open_ || data == nullptr || f.channels <= 0 || f.channels > 8 || f.samplesPerSec <= 0 ||
+        (f.bitsPerSample != 8 && f.bitsPerSample != 16)) {
+      return 0;
+    }
+    // Only whole sample frames are converted; a trailing partial frame is noise.
+    const size_t frameBytes = static_cast<size_t>(f.channels) * (f.bitsPerSample / 8);
+    bytes -= bytes % frameBytes;
+    if (bytes == 0 || bytes > 0x7FFFFFFF / 8) return 0;
+    SDL_AudioCVT cvt;
+    if (SDL_BuildAudioCVT(&cvt, f.bitsPerSample == 8 ? AUDIO_U8 : AUDIO_S16LSB,
+                          static_cast<Uint8>(f.channels), f.samplesPerSec, devFormat_,
+                          static_cast<Uint8>(devChannels_), devFreq_) < 0) {
+      return 0;
+    }
+    Loaded c;
+    c.pcm.resize(bytes * std::max(cvt.len_mult, 1));
+    std::memcpy(c.pcm.data(), data, bytes);
+    cvt.buf = c.pcm.data();
+    cvt.len = static_cast<int>(bytes);
+    if (cvt.needed && SDL_ConvertAudio(&cvt) != 0) return 0;
+    const size_t outBytes = cvt.needed ? static_cast<size_t>(cvt.len_cvt) : bytes;
+    c.pcm.resize(outBytes);
+    // The chunk borrows the converted buffer, which the map entry keeps alive until FreeChunk.
+    c.chunk = Mix_QuickLoad_RAW(c.pcm.data(), static_cast<Uint32>(outBytes));
+    if (!c.chunk) return 0;
+    const ChunkId id = nextId_++;
+    chunks_.emplace(id, std::move(c));
+    return id;
+  }
+
+  void FreeChunk(ChunkId chunk) override {
+    auto it = chunks_.find(chunk);
+    if (it == chunks_.end()) return;
+    Mix_FreeChunk(it->second.chunk);  // halts the channels still playing it first
+    chunks_.erase(it);
+  }
+
+  int PlayChunk(ChunkId chunk, bool looped) override {
+    auto it = chunks_.find(chunk);
+    if (!open_ || it == chunks_.end()) return -1;
+    const int channel = Mix_PlayChannel(-1, it->second.chunk, looped ? -1 : 0);
+    if (channel >= 0) Mix_Volume(channel, MIX_MAX_VOLUME);
+    return channel;
+  }
+
+  void StopChannel(int channel) override {
+    if (open_ && channel >= 0 && channel < kMixChannels) Mix_HaltChannel(channel);
+  }
+
+  bool ChannelPlaying(int channel) override {
+    return open_ && channel >= 0 && channel < kMixChannels && Mix_Playing(channel) != 0;
+  }
+
+  void SetChannelVolume(int channel, int volume) override {
+    if (open_ && channel >= 0 && channel < kMixChannels) {
+      Mix_Volume(channel, std::clamp(volume, 0, MIX_MAX_VOLUME));
+    }
+  }
+
+ private:
+  struct Loaded {
+    std::vector<uint8_t> pcm;
+    Mix_Chunk* chunk = nullptr;
+  };
+  std::shared_ptr<Session> session_;
+  bool open_ = false;
+  int devFreq_ = 44100, devChannels_ = 2;
+  Uint16 devFormat_ = AUDIO_S16SYS;
+  ChunkId nextId_ = 1;
+  std::map<ChunkId, Loaded> chunks_;
+};
+
+// ---------------------------------------------------------------------------------------------
+// SDL_mixer's end-of-music hook is a plain function, so the music object that wants the notice is
+// kept here. The hook runs on the audio thread; Events::Post is safe there.
+std::atomic<Events*> g_musicEvents{nullptr};
+std::atomic<bool> g_musicHalting{false};
+
+void MusicFinishedHook() {
+  // Mix_HaltMusic also calls the hook; only the natural end of a piece is news.
+  if (g_musicHalting.load()) return;
+  if (Events* e = g_musicEvents.load()) {
+    Event ev;
+    ev.kind = EventKind::MusicFinished;
+    e->Post(ev);
+  }
+}
+
+class SdlMusic : public Music {
+ public:
+  SdlMusic(std::shared_ptr<Session> s, Events* events) : session_(std::move(s)), events_(events) {}
+  ~SdlMusic() override { Close(); }
+
+  bool Open(const std::string& path, std::string& error) override {
+    Close();
+    if (!EnsureDevice(error)) return false;
+    music_ = Mix_LoadMUS(path.c_str());
+    if (!music_) {
+      error = Mix_GetError();
+      Mix_CloseAudio();
+      ownDevice_ = false;
+      return false;
+    }
+    g_musicEvents = events_;
+    Mix_HookMusicFinished(&MusicFinishedHook);
+    return true;
+  }
+
+  void Close() override {
+    if (!music_) return;
+    Halt();
+    Mix_FreeMusic(music_);
+    music_ = nullptr;
+    if (g_musicEvents.load() == events_) g_musicEvents = nullptr;
+    if (ownDevice_) {
+      Mix_CloseAudio();
+      ownDevice_ = false;
+    }
+  }
+
+  bool IsOpenFile() const override { return music_ != nullptr; }
+
+  bool Play(uint32_t positionMs, std::string& error) override {
+    if (!music_) {
+      error = "No music file is open";
+      return false;
+    }
+    Halt();
+    if (Mix_PlayMusic(music_, 0) != 0) {
+      error = Mix_GetError();
+      return false;
+    }
+    startPos_ = 0;
+    if (positionMs > 0 && Mix_SetMusicPosition(positionMs / 1000.0) == 0) startPos_ = positionMs;
+    startTicks_ = SDL_GetTicks();
+    return true;
+  }
+
+  void Stop() override {
+    if (music_) {
+      stoppedPos_ = PositionMs();
+      Halt();
+    }
+  }
+
+  bool Playing() const override { return music_ != nullptr && Mix_PlayingMusic() != 0; }
+
+  uint32_t LengthMs() const override {
+    if (!music_) return 0;
+    const double s = Mix_MusicDuration(music_);
+    return s > 0 ? static_cast<uint32_t>(std::lround(s * 1000)) : 0;
+  }
+
+  uint32_t PositionMs() const override {
+    if (!music_) return 0;
+    if (!Playing()) return stoppedPos_;
+    const double s = Mix_GetMusicPosition(music_);
+    // Formats without position reporting: time since the start.
+    if (s < 0) return startPos_ + (SDL_GetTicks() - startTicks_);
+    return static_cast<uint32_t>(std::lround(s * 1000));
+  }
+
+ private:
+  // Music holds its own reference on the mixer's device (SDL_mixer counts the openings), so it
+  // works whether or not the sound effects opened the device, and in any closing order.
+  bool EnsureDevice(std::string& error) {
+    if (!session_->Need(SDL_INIT_AUDIO) || Mix_OpenAudio(44100, AUDIO_S16SYS, 2, 1024) != 0) {
+      error = SDL_GetError();
+      return false;
+    }
+    ownDevice_ = true;
+    return true;
+  }
+
+  void Halt() {
+    g_musicHalting = true;
+    Mix_HaltMusic();
+    g_musicHalting = false;
+  }
+
+  std::shared_ptr<Session> session_;
+  Events* events_;
+  Mix_Music* music_ = nullptr;
+  bool ownDevice_ = false;
+  uint32_t startPos_ = 0, startTicks_ = 0, stoppedPos_ = 0;
+};
+
+}  // namespace
+
+std::unique_ptr<Audio> MakeAudio(std::shared_ptr<Session> s) {
+  return std::make_unique<SdlAudio>(std::move(s));
+}
+
+std::unique_ptr<Music> MakeMusic(std::shared_ptr<Session> s, Events* events) {
+  return std::make_unique<SdlMusic>(std::move(s), events);
+}
+
+}  // namespace platform::sdl

@@ -1,0 +1,142 @@
+#include <algorithm>
+#include <cmath>
+#include <vector>
+
+#include "platform/sdl/sdl_internal.h"
+
+namespace platform::sdl {
+namespace {
+
+class SdlJoysticks : public Joysticks {
+ public:
+  explicit SdlJoysticks(std::shared_ptr<Session> s) : session_(std::move(s)) {
+    ok_ = session_->Need(SDL_INIT_JOYSTICK);
+    hapticOk_ = ok_ && session_->Need(SDL_INIT_HAPTIC);
+  }
+  ~SdlJoysticks() override {
+    for (Pad& p : pads_) CloseDevice(p);
+  }
+
+  int Count() override { return ok_ ? std::max(SDL_NumJoysticks(), 0) : 0; }
+
+  void AxisRange(int, int& axisMin, int& axisMax) override {
+    axisMin = -32768;
+    axisMax = 32767;
+  }
+
+  int ButtonCount(int index) override {
+    Pad* p = Open(index);
+    return p ? std::min(SDL_JoystickNumButtons(p->js), 32) : 0;
+  }
+
+  bool Read(int index, JoystickState& out) override {
+    out = JoystickState{};
+    Pad* p = Open(index);
+    if (!p) return false;
+    SDL_JoystickUpdate();
+    const int axes = SDL_JoystickNumAxes(p->js);
+    if (axes > 0) out.axisX = SDL_JoystickGetAxis(p->js, 0);
+    if (axes > 1) out.axisY = SDL_JoystickGetAxis(p->js, 1);
+    if (axes > 2) out.axisZ = SDL_JoystickGetAxis(p->js, 2);
+    const int buttons = std::min(SDL_JoystickNumButtons(p->js), 32);
+    for (int b = 0; b < buttons; ++b) {
+      if (SDL_JoystickGetButton(p->js, b)) out.buttons |= 1u << b;
+    }
+    return true;
+  }
+
+  bool SupportsPeriodic(int index) override {
+    Pad* p = Open(index);
+    return p && p->haptic && (SDL_HapticQuery(p->haptic) & SDL_HAPTIC_SINE) != 0;
+  }
+
+  bool SupportsRumble(int index) override {
+    Pad* p = Open(index);
+    if (!p) return false;
+    if (p->haptic && SDL_HapticRumbleSupported(p->haptic) == SDL_TRUE) return true;
+    return SDL_JoystickHasRumble(p->js) == SDL_TRUE;
+  }
+
+  bool PlayPeriodic(int index, const PeriodicEffect& fx) override {
+    if (!SupportsPeriodic(index)) return false;
+    Pad& p = *Open(index);
+    SDL_HapticEffect e{};
+    e.type = SDL_HAPTIC_SINE;
+    e.periodic.direction.type = SDL_HAPTIC_CARTESIAN;
+    // A zero vector has no direction; push straight ahead rather than let the driver guess.
+    e.periodic.direction.dir[0] = fx.directionX;
+    e.periodic.direction.dir[1] = fx.directionX == 0 && fx.directionY == 0 ? 1 : fx.directionY;
+    e.periodic.period = static_cast<Uint16>(std::clamp<uint32_t>(fx.periodUs / 1000, 1, 65535));
+    e.periodic.magnitude = static_cast<Sint16>(std::clamp(fx.magnitude, 0, 10000) * 32767 / 10000);
+    e.periodic.length = std::min<uint32_t>(fx.durationUs / 1000, 0x7FFFFFFF);
+    e.periodic.delay = static_cast<Uint16>(std::min<uint32_t>(fx.startDelayMs, 65535));
+    if (SDL_HapticQuery(p.haptic) & SDL_HAPTIC_GAIN) {
+      SDL_HapticSetGain(p.haptic, std::clamp(fx.gain, 0, 10000) / 100);
+    }
+    // One effect slot per device, updated in place: devices hold only a few effects.
+    if (p.effect >= 0 && SDL_HapticUpdateEffect(p.haptic, p.effect, &e) != 0) {
+      SDL_HapticDestroyEffect(p.haptic, p.effect);
+      p.effect = -1;
+    }
+    if (p.effect < 0) p.effect = SDL_HapticNewEffect(p.haptic, &e);
+    return p.effect >= 0 && SDL_HapticRunEffect(p.haptic, p.effect, 1) == 0;
+  }
+
+  bool PlayRumble(int index, float strength, uint32_t ms) override {
+    Pad* p = Open(index);
+    if (!p) return false;
+    strength = std::clamp(strength, 0.0f, 1.0f);
+    if (p->haptic && SDL_HapticRumbleSupported(p->haptic) == SDL_TRUE) {
+      if (!p->rumbleReady) p->rumbleReady = SDL_HapticRumbleInit(p->haptic) == 0;
+      if (p->rumbleReady && SDL_HapticRumblePlay(p->haptic, strength, ms) == 0) return true;
+    }
+    const auto level = static_cast<Uint16>(std::lround(strength * 0xFFFF));
+    return SDL_JoystickRumble(p->js, level, level, ms) == 0;
+  }
+
+ private:
+  struct Pad {
+    SDL_Joystick* js = nullptr;
+    SDL_JoystickID id = -1;
+    SDL_Haptic* haptic = nullptr;
+    int effect = -1;
+    bool rumbleReady = false;
+  };
+
+  static void CloseDevice(Pad& p) {
+    if (p.haptic) SDL_HapticClose(p.haptic);
+    if (p.js) SDL_JoystickClose(p.js);
+    p = Pad{};
+  }
+
+  // The open device at `index`, opened (or re-opened, when the list changed and another device
+  // now sits at that index) on demand; null when there is none.
+  Pad* Open(int index) {
+    if (!ok_ || index < 0 || index >= SDL_NumJoysticks()) return nullptr;
+    if (static_cast<int>(pads_.size()) <= index) pads_.resize(index + 1);
+    Pad& p = pads_[index];
+    const SDL_JoystickID id = SDL_JoystickGetDeviceInstanceID(index);
+    if (p.js && (p.id != id || !SDL_JoystickGetAttached(p.js))) CloseDevice(p);
+    if (!p.js) {
+      p.js = SDL_JoystickOpen(index);
+      if (!p.js) return nullptr;
+      p.id = SDL_JoystickInstanceID(p.js);
+      if (hapticOk_ && SDL_JoystickIsHaptic(p.js) == SDL_TRUE) {
+        p.haptic = SDL_HapticOpenFromJoystick(p.js);
+      }
+    }
+    return &p;
+  }
+
+  std::shared_ptr<Session> session_;
+  bool ok_ = false, hapticOk_ = false;
+  std::vector<Pad> pads_;
+};
+
+}  // namespace
+
+std::unique_ptr<Joysticks> MakeJoysticks(std::shared_ptr<Session> s) {
+  return std::make_unique<SdlJoysticks>(std::move(s));
+}
+
+}  // namespace platform::sdl

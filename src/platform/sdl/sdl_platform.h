@@ -1,0 +1,26 @@
+// The SDL2 driver of the platform (SDL2, SDL2_mixer, SDL2_ttf + fontconfig, libjpeg elsewhere).
+// This header includes no SDL header, so the program's start-up code can use it freely.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+
+#include "platform/platform.h"
+
+namespace platform::sdl {
+
+// Builds the full SDL platform: clock, events, window, keyboard, joysticks, mixer, music, text
+// and message boxes. Subsystems that cannot start (no display, no audio device, no joystick
+// support) leave their service in a harmless do-nothing state instead of failing. Null only when
+// SDL itself cannot start.
+std::unique_ptr<Platform> Make();
+
+// The text rasteriser alone (SDL_ttf + fontconfig); needs no SDL video, usable by tests and
+// tools.
+std::unique_ptr<Text> MakeText();
+
+// The Windows virtual-key code for an SDL key (keycode and scancode of a key event): letters and
+// digits by the character the layout gives, everything else by the physical key; 0 if none.
+int VkFromSdlKey(int32_t keycode, int scancode);
+
+}  // namespace platform::sdl

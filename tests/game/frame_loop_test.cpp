@@ -1,0 +1,215 @@
+// The main window's frame loop, key commands, cheat console and loading, played on the headless
+// platform with the real data directory.
+#include <gtest/gtest.h>
+
+#include <cmath>
+
+#include "support/game_harness.h"
+#include "toolkit/graphics.h"
+
+using platform::VK_ESCAPE;
+using platform::VK_RETURN;
+
+namespace {
+int Alpha3(int pulse) { return static_cast<int>(std::trunc(126.0 * CosTable[(4 * pulse) & 255] + 127.0)); }
+int Alpha2(int pulse) {
+  return static_cast<int>(std::trunc(126.0 * CosTable[(4 * pulse + 128) & 255] + 127.0));
+}
+// Width of the gauge's filled part in a presented frame: pixels of the bar colour on its row.
+int FilledWidth(const platform::headless::HeadlessVideo& v, int gaugeX, int gaugeY) {
+  int n = 0;
+  const uint16_t fill = ColorTo565(16742331);
+  for (int x = gaugeX; x < gaugeX + 279; ++x)
+    if (v.Pixel565(x, gaugeY + 14) == fill) ++n;
+  return n;
+}
+}  // namespace
+
+TEST(FrameLoop, StartsInTheMenuWithEverythingLoaded) {
+  GameHarness g;
+  g.Start();
+  EXPECT_TRUE(Started);
+  EXPECT_EQ(GameState, gsMenu);
+  EXPECT_EQ(PaddleX, 0.0);
+  EXPECT_EQ(PaddleY, 600 - 70);
+  EXPECT_EQ(PaddleSize, 3);
+  EXPECT_EQ(BallKind, 1);
+  EXPECT_FALSE(Form1->Visible());
+  // Every catalogue item that is loaded from a file has its picture; the animated frames 4 and 5
+  // repeat frames 2 and 1.
+  TPictureCollectionItem* k64 = MainForm->ImageList->FindImage("kirp64");
+  TPictureCollectionItem* k62 = MainForm->ImageList->FindImage("kirp62");
+  ASSERT_EQ(k64->Width(), 50);
+  EXPECT_EQ(k64->Height(), 20);
+  EXPECT_EQ(k64->Picture.Graphic()->Width(), k62->Picture.Graphic()->Width());
+  EXPECT_EQ(MainForm->FontList1->FindImage("i7")->Width(), 20);
+  EXPECT_EQ(MainForm->ImageList->FindImage("SHAR1")->Width(), 20);
+  EXPECT_TRUE(MainForm->DXDraw->Initialized());
+  EXPECT_EQ(MainForm->DXDraw->Back()->Width(), 800);
+  EXPECT_EQ(MainForm->DXDraw->Back()->Height(), 600);
+}
+
+TEST(FrameLoop, MenuPulseAndAlphas) {
+  EXPECT_EQ(Alpha3(1), 252);
+  EXPECT_EQ(Alpha2(1), 1);
+  EXPECT_EQ(Alpha3(32), 1);
+  EXPECT_EQ(Alpha2(32), 253);
+  EXPECT_EQ(Alpha3(64), 253);
+  EXPECT_EQ(Alpha2(64), 1);
+
+  GameHarness g;
+  g.Start();
+  MenuPulse = 251;
+  MenuPulseDown = false;
+  std::vector<int> drawn;
+  for (int i = 0; i < 5; ++i) {
+    drawn.push_back(MenuPulse);
+    ASSERT_TRUE(g.Frame());
+  }
+  EXPECT_EQ(drawn, (std::vector<int>{251, 252, 253, 254, 253}));
+  MenuPulse = 3;
+  MenuPulseDown = true;
+  drawn.clear();
+  for (int i = 0; i < 4; ++i) {
+    drawn.push_back(MenuPulse);
+    ASSERT_TRUE(g.Frame());
+  }
+  EXPECT_EQ(drawn, (std::vector<int>{3, 2, 1, 2}));
+}
+
+TEST(FrameLoop, MenuShowsRecordHeadingAndRows) {
+  GameHarness g;
+  g.Start();
+  ASSERT_TRUE(g.Frame());
+  const auto& v = *g.hl.video;
+  // "Рекорды:" in pure red starting at (W - 250, 58).
+  int red = 0;
+  for (int y = 58; y < 80; ++y)
+    for (int x = 550; x < 650; ++x)
+      if (v.PixelRGB(x, y) == 0xFF0000) ++red;
+  EXPECT_GT(red, 20);
+  // No red above the heading's box.
+  int above = 0;
+  for (int y = 40; y < 57; ++y)
+    for (int x = 550; x < 650; ++x)
+      if (v.PixelRGB(x, y) == 0xFF0000) ++above;
+  EXPECT_EQ(above, 0);
+}
+
+TEST(FrameLoop, CanDrawFalseOnlyUpdatesTheScoreLabel) {
+  GameHarness g;
+  g.Start();
+  MainForm->DXDraw->Finalize();  // the display cannot draw now (and the timer stops with it)
+  MainForm->DXTimer->SetEnabled(true);
+  Score = 4321;
+  const int pulse = MenuPulse;
+  g.Hold(platform::VK_SPACE);
+  ASSERT_TRUE(g.Frame());
+  EXPECT_EQ(MainForm->Label1->Caption(), "4321");
+  EXPECT_EQ(MenuPulse, pulse);  // nothing was drawn: the menu animation stood still
+  EXPECT_TRUE(MainForm->DXInput->States().Empty());  // and no input was sampled
+}
+
+TEST(KeyCommands, EnterStartsAGameAndEscapeReturnsToTheMenu) {
+  GameHarness g;
+  g.Start();
+  g.NewGameFromMenu();
+  EXPECT_EQ(GameState, gsServe);
+  EXPECT_EQ(Level, 1);
+  EXPECT_EQ(Lives, 3);
+  EXPECT_EQ(Score, 0);
+  EXPECT_EQ(PaddleX, 15.0);
+  EXPECT_GT(BrickCount, 0);
+  ASSERT_TRUE(g.Frame());
+  // Enter while serving or playing does nothing.
+  const int bricks = MainForm->DXSpriteEngine->Engine()->SpriteCount();
+  g.Press(VK_RETURN);
+  EXPECT_EQ(GameState, gsServe);
+  EXPECT_EQ(MainForm->DXSpriteEngine->Engine()->SpriteCount(), bricks);
+
+  g.Press(VK_ESCAPE);
+  EXPECT_EQ(GameState, gsMenu);
+  EXPECT_TRUE(ReturnToMenu);
+  ASSERT_TRUE(g.Frame());
+  EXPECT_FALSE(ReturnToMenu);
+  // Only the background and the paddle are left in the tree.
+  EXPECT_EQ(MainForm->DXSpriteEngine->Engine()->SpriteCount(), 2);
+  EXPECT_EQ(MainForm->DXSpriteEngine->Engine()->Validate(), "");
+}
+
+TEST(KeyCommands, ConsoleCodeWordsMatchExactly) {
+  GameHarness g;
+  g.Start();
+  g.NewGameFromMenu();
+  g.Type("`");
+  EXPECT_TRUE(MainForm->Panel1->Visible());
+  EXPECT_FALSE(MainForm->DXTimer->Enabled());
+  MainForm->Edit1->SetFocus();
+  g.Type("bluewhalesix ");
+  MainForm->ConfirmConsole();
+  EXPECT_EQ(Lives, 3);  // a trailing blank does nothing
+  MainForm->Edit1->SetText("BLUEWHALESIX");
+  MainForm->ConfirmConsole();
+  EXPECT_EQ(Lives, 3);
+  MainForm->Edit1->SetText("bluewhalesix");
+  MainForm->ConfirmConsole();
+  EXPECT_EQ(Lives, 100);
+  EXPECT_TRUE(MainForm->DXTimer->Enabled());
+
+  // "0" typed into the console reaches the window's character handler.
+  g.Type("`");
+  MainForm->Edit1->SetFocus();
+  const bool cheat = CheatMode;
+  g.Type("0");
+  EXPECT_EQ(CheatMode, !cheat);
+  g.Press(VK_ESCAPE);  // closes the console only
+  EXPECT_FALSE(MainForm->Panel1->Visible());
+  EXPECT_NE(GameState, gsMenu);
+}
+
+TEST(KeyCommands, AltEnterKeepsTheTimerAndTheBackSurface) {
+  GameHarness g;
+  g.Start();
+  ASSERT_TRUE(MainForm->DXDraw->Options().Contains(doFullScreen));
+  g.Press(VK_RETURN, /*alt=*/true);  // also starts a game from the menu
+  EXPECT_EQ(GameState, gsServe);
+  EXPECT_FALSE(MainForm->DXDraw->Options().Contains(doFullScreen));
+  EXPECT_FALSE(g.hl.video->FullScreen());
+  EXPECT_TRUE(MainForm->DXTimer->Enabled());
+  EXPECT_EQ(MainForm->DXDraw->Back()->Width(), 800);
+  EXPECT_EQ(MainForm->DXDraw->Back()->Height(), 600);
+  ASSERT_TRUE(g.Frame());
+  g.Press(VK_RETURN, true);
+  EXPECT_TRUE(MainForm->DXDraw->Options().Contains(doFullScreen));
+  EXPECT_TRUE(g.hl.video->FullScreen());
+  EXPECT_TRUE(MainForm->DXTimer->Enabled());
+  EXPECT_EQ(MainForm->DXDraw->Back()->Width(), 800);
+  ASSERT_TRUE(g.Frame());
+}
+
+TEST(Loading, GaugeAdvancesThroughEveryStep) {
+  GameHarness g;
+  InitApplication();
+  platform::Get().video->OpenWindow("KobalTix v. 1.3", 800, 600);
+  CreateGameWindows();
+  // Record the bar's filled width in every frame the loading window presents.
+  std::vector<int> widths;
+  int seen = 0;
+  auto sample = [&] {
+    while (seen < g.hl.video->FrameCount()) {
+      ++seen;
+      if (!Form1->Visible()) continue;
+      const TPoint o = Form1->ScreenOrigin();
+      int w = FilledWidth(*g.hl.video, o.X + 20, o.Y + 91);
+      if (widths.empty() || widths.back() != w) widths.push_back(w);
+    }
+  };
+  g.hl.video->OnPresent = [&](const platform::headless::HeadlessVideo&) { sample(); };
+  MainForm->Show();
+  g.hl.video->OnPresent = nullptr;
+  std::vector<int> expected;
+  for (int p : {5, 7, 8, 9, 10, 15, 20, 25, 30, 35, 45, 50}) expected.push_back(279 * (p * 100 / 50) / 100);
+  // Every presented state of the bar, in order (the first frames may come before the bar shows).
+  std::vector<int> tail(widths.end() - std::min(widths.size(), expected.size()), widths.end());
+  EXPECT_EQ(tail, expected);
+}

@@ -1,0 +1,154 @@
+// The SDL driver under SDL's dummy video and audio drivers.
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <vector>
+
+#include "platform/keys.h"
+#include "platform/sdl/sdl_platform.h"
+
+namespace {
+
+using namespace platform;
+
+class SdlDriver : public testing::Test {
+ protected:
+  static void SetUpTestSuite() {
+    // ctest sets these; a direct run of the binary must not open a real window either.
+    setenv("SDL_VIDEODRIVER", "dummy", 0);
+    setenv("SDL_AUDIODRIVER", "dummy", 0);
+  }
+};
+
+TEST_F(SdlDriver, KeyMappingFollowsWindowsVirtualKeys) {
+  // SDL keycodes written as numbers: 'a', '7', keypad Enter, grave accent, F5, left arrow.
+  EXPECT_EQ(sdl::VkFromSdlKey('a', SC_A), 65);
+  EXPECT_EQ(sdl::VkFromSdlKey('z', SC_Z), 90);
+  EXPECT_EQ(sdl::VkFromSdlKey('7', SC_7), 55);
+  EXPECT_EQ(sdl::VkFromSdlKey(0x40000058, SC_KP_ENTER), VK_RETURN);
+  EXPECT_EQ(sdl::VkFromSdlKey('`', SC_GRAVE), 192);
+  EXPECT_EQ(sdl::VkFromSdlKey(0x4000003E, SC_F1 + 4), VK_F1 + 4);
+  EXPECT_EQ(sdl::VkFromSdlKey(0x40000050, SC_LEFT), VK_LEFT);
+  EXPECT_EQ(sdl::VkFromSdlKey(0x4000005C, SC_KP_4), VK_NUMPAD4);
+  EXPECT_EQ(sdl::VkFromSdlKey(0x400000E2, SC_LALT), VK_MENU);
+  // AZERTY: the key at the Q position types 'a' and is VK 'A'.
+  EXPECT_EQ(sdl::VkFromSdlKey('a', SC_Q), 65);
+  // A Russian layout reports a Cyrillic keycode; the key's position decides.
+  EXPECT_EQ(sdl::VkFromSdlKey(0x0444, SC_A), 65);
+  EXPECT_EQ(sdl::VkFromSdlKey(0, 0), 0);
+}
+
+TEST_F(SdlDriver, ScancodeAndVirtualKeyTablesAgree) {
+  for (int vk :
+       {VK_RETURN,  VK_ESCAPE,  VK_SPACE, VK_LEFT, VK_UP,    VK_RIGHT, VK_DOWN,  VK_BACK,
+        VK_TAB,     VK_DELETE,  VK_HOME,  VK_END,  VK_OEM_3, VK_MENU,  VK_SHIFT, VK_CONTROL,
+        VK_NUMPAD0, VK_NUMPAD9, VK_F1,    VK_F12,  int{'A'}, int{'Z'}, int{'0'}, int{'9'}}) {
+    const int sc = ScancodeFromVk(vk);
+    ASSERT_NE(sc, 0) << vk;
+    EXPECT_EQ(VkFromScancode(sc), vk) << vk;
+  }
+  EXPECT_EQ(ScancodeFromVk(VK_RETURN), SC_RETURN);  // the main Enter, not the keypad one
+  EXPECT_EQ(SidedVkFromScancode(SC_RSHIFT), VK_RSHIFT);
+  EXPECT_EQ(VkFromScancode(SC_PERIOD), VK_OEM_PERIOD);
+  EXPECT_EQ(VkFromScancode(-1), 0);
+  EXPECT_EQ(VkFromScancode(SC_COUNT), 0);
+}
+
+TEST_F(SdlDriver, TextRendersRussianIntoAPlausibleMask) {
+  auto text = sdl::MakeText();
+  const TextMask m = text->Render("Comic Sans MS", 16, false, false, "Рекорды:");
+  if (m.width == 0) GTEST_SKIP() << "no usable font installed";
+  EXPECT_GT(m.width, 8 * 5);  // eight glyphs of a 16 px face
+  EXPECT_LT(m.width, 8 * 16);
+  EXPECT_GE(m.height, 16);
+  EXPECT_LT(m.height, 40);
+  EXPECT_GT(m.ascent, 8);
+  EXPECT_LE(m.ascent, m.height);
+  ASSERT_EQ(m.coverage.size(), static_cast<size_t>(m.width) * m.height);
+  int inked = 0;
+  for (uint8_t c : m.coverage) inked += c > 128;
+  EXPECT_GT(inked, 40);  // real glyphs, not empty boxes of nothing
+  EXPECT_LT(inked, m.width * m.height / 2);
+
+  int w = 0, h = 0;
+  text->Measure("Comic Sans MS", 16, false, false, "Рекорды:", w, h);
+  EXPECT_EQ(w, m.width);
+  EXPECT_EQ(h, m.height);
+  // Bold carries more ink (some faces keep the regular widths); a bigger face is wider.
+  auto ink = [](const TextMask& t) {
+    long sum = 0;
+    for (uint8_t c : t.coverage) sum += c;
+    return sum;
+  };
+  EXPECT_GT(ink(text->Render("Comic Sans MS", 16, true, false, "Рекорды:")), ink(m) * 11 / 10);
+  EXPECT_GT(text->Render("Comic Sans MS", 32, false, false, "Рекорды:").width, m.width * 3 / 2);
+  EXPECT_EQ(text->Render("Comic Sans MS", 16, false, false, "").width, 0);
+}
+
+TEST_F(SdlDriver, DummyVideoOpensAWindowAndPresents) {
+  auto p = sdl::Make();
+  ASSERT_NE(p, nullptr);
+  p->video->OpenWindow("KobalTix", 800, 600);
+  if (!p->video->WindowOpen()) GTEST_SKIP() << "no SDL video driver";
+  p->video->Show();
+  p->video->SetCaption("Kobaltix  [Pause]");
+  EXPECT_EQ(p->video->Caption(), "Kobaltix  [Pause]");
+  std::vector<uint16_t> frame16(800 * 600, 0xF800);
+  p->video->Present({frame16.data(), 800 * 2, 800, 600, 16});
+  std::vector<uint32_t> frame32(640 * 480, 0x00FF00);
+  p->video->Present({frame32.data(), 640 * 4, 640, 480, 32});  // new size and format
+  p->video->SetFullScreen(true);
+  EXPECT_TRUE(p->video->FullScreen());
+  p->video->Present({frame16.data(), 800 * 2, 800, 600, 16});
+  bool has800x600x16 = false;
+  for (const DisplayMode& m : p->video->Modes()) {
+    has800x600x16 |= m.width == 800 && m.height == 600 && m.bits == 16;
+  }
+  EXPECT_TRUE(has800x600x16);
+  EXPECT_GT(p->video->DesktopWidth(), 0);
+  p->video->CloseWindow();
+  EXPECT_FALSE(p->video->WindowOpen());
+}
+
+TEST_F(SdlDriver, PostedEventsComeBackInOrder) {
+  auto p = sdl::Make();
+  ASSERT_NE(p, nullptr);
+  Event e;
+  while (p->events->Poll(e)) {
+  }
+  Event a;
+  a.kind = EventKind::User;
+  a.code = 1;
+  Event b = a;
+  b.code = 2;
+  p->events->Post(a);
+  p->events->Post(b);
+  std::vector<int> codes;
+  while (p->events->Poll(e)) {
+    if (e.kind == EventKind::User) codes.push_back(e.code);
+  }
+  EXPECT_EQ(codes, (std::vector<int>{1, 2}));
+}
+
+TEST_F(SdlDriver, DummyAudioPlaysAConvertedChunk) {
+  auto p = sdl::Make();
+  ASSERT_NE(p, nullptr);
+  if (!p->audio->Open()) GTEST_SKIP() << "no SDL audio driver";
+  std::vector<uint8_t> pcm(11025, 128);  // 1 s of 8-bit silence at 11025 Hz
+  const ChunkId c = p->audio->LoadChunk({1, 11025, 8}, pcm.data(), pcm.size());
+  ASSERT_NE(c, 0);
+  const int ch = p->audio->PlayChunk(c, false);
+  ASSERT_GE(ch, 0);
+  EXPECT_TRUE(p->audio->ChannelPlaying(ch));
+  p->audio->StopChannel(ch);
+  EXPECT_FALSE(p->audio->ChannelPlaying(ch));
+  EXPECT_EQ(p->audio->LoadChunk({1, 11025, 12}, pcm.data(), pcm.size()), 0);
+  p->audio->FreeChunk(c);
+  EXPECT_EQ(p->audio->PlayChunk(c, false), -1);
+  std::string error;
+  EXPECT_FALSE(p->music->Open("/nonexistent/music.mp3", error));
+  EXPECT_FALSE(error.empty());
+  p->audio->Close();
+}
+
+}  // namespace
