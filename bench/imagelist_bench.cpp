@@ -14,7 +14,9 @@
 
 namespace {
 
-TColor Pattern(int x, int y) { return (x + y) % 7 == 0 ? clBlack : RGB(x * 5 % 256, y * 9 % 256, 120); }
+TColor Pattern(int x, int y) {
+  return (x + y) % 7 == 0 ? clBlack : RGB(x * 5 % 256, y * 9 % 256, 120);
+}
 
 std::vector<uint8_t> PictureData(int w, int h) {
   std::vector<uint8_t> v = {4, 'T', 'D', 'I', 'B'};
@@ -46,8 +48,8 @@ struct Scene {
     draw->SetParent(form);
     draw->SetBounds(0, 0, 800, 600);
     list = new TDXImageList(form);
-    for (auto [name, w, h] : {std::tuple{"kirp21", 50, 20}, {"shar1", 20, 20}, {"m2", 135, 30},
-                              {"m1", 300, 57}}) {
+    for (auto [name, w, h] :
+         {std::tuple{"kirp21", 50, 20}, {"shar1", 20, 20}, {"m2", 135, 30}, {"m1", 300, 57}}) {
       TPictureCollectionItem* item = list->Items.AddItem();
       item->SetName(name);
       std::vector<uint8_t> d = PictureData(w, h);
@@ -80,7 +82,9 @@ SDL_Surface* SdlPicture(int w, int h) {
   SDL_SetColorKey(s, SDL_TRUE, 0);
   return s;
 }
-SDL_Surface* SdlBack() { return SDL_CreateRGBSurfaceWithFormat(0, 800, 600, 16, SDL_PIXELFORMAT_RGB565); }
+SDL_Surface* SdlBack() {
+  return SDL_CreateRGBSurfaceWithFormat(0, 800, 600, 16, SDL_PIXELFORMAT_RGB565);
+}
 
 void BM_Draw(benchmark::State& state, const char* name) {
   Scene& sc = GetScene();

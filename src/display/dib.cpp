@@ -201,8 +201,8 @@ struct DIBParser {
     if (compression == 1 || compression == 2) {
       size_t len = sizeImage != 0 ? sizeImage : avail;
       if (len > avail) Invalid();
-      std::vector<uint8_t> idx = DecodeRLE(px, len, compression == 1, static_cast<int>(width),
-                                           static_cast<int>(rows));
+      std::vector<uint8_t> idx =
+          DecodeRLE(px, len, compression == 1, static_cast<int>(width), static_cast<int>(rows));
       IndexesToPixels(idx);
       return;
     }
@@ -267,7 +267,8 @@ struct DIBParser {
     std::vector<uint8_t> idx(static_cast<size_t>(w) * static_cast<size_t>(h), 0);
     int64_t x = 0, y = 0;  // y counts rows from the bottom
     // Pixels in a padded row: rows are stored in whole 32-bit words.
-    const int64_t limit = (static_cast<int64_t>(w) * (rle8 ? 8 : 4) + 31) / 32 * 32 / (rle8 ? 8 : 4);
+    const int64_t limit =
+        (static_cast<int64_t>(w) * (rle8 ? 8 : 4) + 31) / 32 * 32 / (rle8 ? 8 : 4);
     size_t pos = 0;
     auto put = [&](uint8_t v) {
       // Callers checked the run against the padded row; the image row is flipped to top-down.
@@ -371,12 +372,24 @@ void TDIB::CopyRect(const TRect& src, PixelBuffer& dst, int dx, int dy) const {
   // along so that the pixels stay paired.
   int64_t sl = src.Left, st = src.Top, sr = src.Right, sb = src.Bottom;
   int64_t x0 = dx, y0 = dy;
-  if (sl < 0) { x0 -= sl; sl = 0; }
-  if (st < 0) { y0 -= st; st = 0; }
+  if (sl < 0) {
+    x0 -= sl;
+    sl = 0;
+  }
+  if (st < 0) {
+    y0 -= st;
+    st = 0;
+  }
   sr = std::min<int64_t>(sr, width_);
   sb = std::min<int64_t>(sb, height_);
-  if (x0 < 0) { sl -= x0; x0 = 0; }
-  if (y0 < 0) { st -= y0; y0 = 0; }
+  if (x0 < 0) {
+    sl -= x0;
+    x0 = 0;
+  }
+  if (y0 < 0) {
+    st -= y0;
+    y0 = 0;
+  }
   sr = std::min<int64_t>(sr, sl + (dst.width - x0));
   sb = std::min<int64_t>(sb, st + (dst.height - y0));
   if (sl >= sr || st >= sb) return;

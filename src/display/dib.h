@@ -26,7 +26,6 @@ KX_DECLARE_ERROR(EDIBBitCountError, EDIBError);
 // "PixelFormat in invalid": channel masks the reader cannot use (16 bits: only 5-5-5 / 5-6-5).
 KX_DECLARE_ERROR(EDIBPixelFormatError, EDIBError);
 
-
 class TDIB {
  public:
   // Largest picture accepted, in pixels (width x height).

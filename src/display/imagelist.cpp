@@ -23,7 +23,9 @@ void TPictureCollectionItem::SetTransparentColor(TColor c) {
   }
 }
 
-int TPictureCollectionItem::Width() const { return PatternWidth > 0 ? PatternWidth : Picture.Width(); }
+int TPictureCollectionItem::Width() const {
+  return PatternWidth > 0 ? PatternWidth : Picture.Width();
+}
 
 int TPictureCollectionItem::Height() const {
   return PatternHeight > 0 ? PatternHeight : Picture.Height();
@@ -139,13 +141,15 @@ void TPictureCollectionItem::Restore() {
       int x = c * sw, y = r * sh;
       int m = x / tw, l = y / th;
       if (m >= tileCols || l >= tileRows) continue;
-      patterns_.push_back({Bounds(x % tw, y % th, w, h), tiles[static_cast<size_t>(l * tileCols + m)]});
+      patterns_.push_back(
+          {Bounds(x % tw, y % th, w, h), tiles[static_cast<size_t>(l * tileCols + m)]});
     }
   }
 }
 
 void TPictureCollectionItem::Draw(TDirectDrawSurface* dest, int x, int y, int patternIndex) {
-  if (!initialized_ || dest == nullptr || patternIndex < 0 || patternIndex >= PatternCount()) return;
+  if (!initialized_ || dest == nullptr || patternIndex < 0 || patternIndex >= PatternCount())
+    return;
   const TPictureCollectionItemPattern& p = patterns_[static_cast<size_t>(patternIndex)];
   dest->Draw(x, y, p.Rect, p.Surface, Transparent);
 }

@@ -31,10 +31,10 @@ class TPictureCollectionItem : public THashCollectionItem {
 
   // The picture (no graphic = empty). Replacing it takes effect at the next Restore.
   TDXPicture Picture;
-  int PatternWidth = 0;   // 0: the picture's width
-  int PatternHeight = 0;  // 0: the picture's height
-  int SkipWidth = 0;      // gap between pattern columns
-  int SkipHeight = 0;     // gap between pattern rows
+  int PatternWidth = 0;       // 0: the picture's width
+  int PatternHeight = 0;      // 0: the picture's height
+  int SkipWidth = 0;          // gap between pattern columns
+  int SkipHeight = 0;         // gap between pattern rows
   bool SystemMemory = false;  // one whole-picture surface instead of ~512-pixel tiles
   bool Transparent = true;    // draws skip pixels equal to the colour key
 
@@ -70,8 +70,8 @@ class TPictureCollectionItem : public THashCollectionItem {
   void DrawAdditive(TDirectDrawSurface* dest, const TRect& destRect, int patternIndex, int alpha);
   // Scales pattern i to width x height and turns it by angle (256 steps a turn, clockwise)
   // about (centerX, centerY) (fractions of the size), that point landing on (x, y).
-  void DrawRotated(TDirectDrawSurface* dest, int x, int y, int width, int height,
-                   int patternIndex, double centerX, double centerY, int angle);
+  void DrawRotated(TDirectDrawSurface* dest, int x, int y, int width, int height, int patternIndex,
+                   double centerX, double centerY, int angle);
 
   // Finalizes, then takes the collection's Initialized state.
   void Initialize();

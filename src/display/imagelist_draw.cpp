@@ -90,7 +90,8 @@ inline void Store(uint8_t* p, uint32_t v) {
 struct SaturationTable {
   std::array<uint8_t, 512> sum{};
   SaturationTable() {
-    for (int i = 0; i < 512; ++i) sum[static_cast<size_t>(i)] = static_cast<uint8_t>(std::min(i, 255));
+    for (int i = 0; i < 512; ++i)
+      sum[static_cast<size_t>(i)] = static_cast<uint8_t>(std::min(i, 255));
   }
 };
 const SaturationTable& Saturate() {
@@ -258,7 +259,8 @@ bool PatternInside(const TRect& r, const TDirectDrawSurface* s) {
 const std::array<double, 256>& CosTable() {
   static const std::array<double, 256> table = [] {
     std::array<double, 256> t{};
-    for (int k = 0; k < 256; ++k) t[static_cast<size_t>(k)] = std::cos(2.0 * std::numbers::pi * k / 256.0);
+    for (int k = 0; k < 256; ++k)
+      t[static_cast<size_t>(k)] = std::cos(2.0 * std::numbers::pi * k / 256.0);
     return t;
   }();
   return table;
@@ -270,7 +272,8 @@ int64_t Trunc(double v) { return static_cast<int64_t>(v); }
 
 void TPictureCollectionItem::DrawAdditive(TDirectDrawSurface* dest, const TRect& destRect,
                                           int patternIndex, int alpha) {
-  if (!initialized_ || dest == nullptr || patternIndex < 0 || patternIndex >= PatternCount()) return;
+  if (!initialized_ || dest == nullptr || patternIndex < 0 || patternIndex >= PatternCount())
+    return;
   const TPictureCollectionItemPattern& pat = patterns_[static_cast<size_t>(patternIndex)];
   TDirectDrawSurface* src = pat.Surface;
   if (dest->Width() == 0 || dest->Height() == 0 || src == nullptr || !src->Exists() || alpha <= 0)
@@ -324,7 +327,8 @@ void TPictureCollectionItem::DrawAdditive(TDirectDrawSurface* dest, const TRect&
 void TPictureCollectionItem::DrawRotated(TDirectDrawSurface* dest, int x, int y, int width,
                                          int height, int patternIndex, double centerX,
                                          double centerY, int angle) {
-  if (!initialized_ || dest == nullptr || patternIndex < 0 || patternIndex >= PatternCount()) return;
+  if (!initialized_ || dest == nullptr || patternIndex < 0 || patternIndex >= PatternCount())
+    return;
   const TPictureCollectionItemPattern& pat = patterns_[static_cast<size_t>(patternIndex)];
   TDirectDrawSurface* src = pat.Surface;
   if (dest->Width() == 0 || dest->Height() == 0 || width == 0 || height == 0 || src == nullptr ||
@@ -341,7 +345,8 @@ void TPictureCollectionItem::DrawRotated(TDirectDrawSurface* dest, int x, int y,
   // Screen corners of the turned rectangle, and their bounding box clamped to the destination.
   const int64_t dw = dest->Width(), dh = dest->Height();
   int64_t minX = INT64_MAX, minY = INT64_MAX, maxX = INT64_MIN, maxY = INT64_MIN;
-  const double corners[4][2] = {{0, 0}, {static_cast<double>(width), 0},
+  const double corners[4][2] = {{0, 0},
+                                {static_cast<double>(width), 0},
                                 {0, static_cast<double>(height)},
                                 {static_cast<double>(width), static_cast<double>(height)}};
   for (const auto& corner : corners) {
@@ -381,8 +386,10 @@ void TPictureCollectionItem::DrawRotated(TDirectDrawSurface* dest, int x, int y,
   SpanFn span = PickSpan(c, Blend::Copy, Transparent && locks.srcDesc.HasColorKey);
   if (span == nullptr) return;
 
-  const int64_t L = static_cast<int64_t>(sr.Left) * 65536, R = static_cast<int64_t>(sr.Right) * 65536;
-  const int64_t Tp = static_cast<int64_t>(sr.Top) * 65536, B = static_cast<int64_t>(sr.Bottom) * 65536;
+  const int64_t L = static_cast<int64_t>(sr.Left) * 65536,
+                R = static_cast<int64_t>(sr.Right) * 65536;
+  const int64_t Tp = static_cast<int64_t>(sr.Top) * 65536,
+                B = static_cast<int64_t>(sr.Bottom) * 65536;
   const TDDSurfaceDesc& d = locks.destDesc;
   const TDDSurfaceDesc& s = locks.srcDesc;
   for (int64_t row = minY; row < maxY; ++row, rowU -= uStepY, rowV += vStepY) {

@@ -5,9 +5,6 @@
 #include <numbers>
 #include <string>
 
-// The main window's header names the sprite engine component without including it.
-#include "sprites/dx_sprite_engine.h"
-
 #include "display/imagelist.h"
 #include "game/globals.h"
 #include "game/main_form.h"
@@ -144,8 +141,8 @@ void TsharSprite::MoveStep(int32_t moveCount) {
     if (X >= w - 20 && Y <= 0) Angle = Angle + QuarterTurn();
 
     // Beyond a corner of the window the turn above is all the ball gets in this step.
-    const bool beyondCorner = (X <= 0 && Y <= 0) || (X >= w && Y <= 0) || (X <= 0 && Y >= h) ||
-                              (X >= w && Y >= h);
+    const bool beyondCorner =
+        (X <= 0 && Y <= 0) || (X >= w && Y <= 0) || (X <= 0 && Y >= h) || (X >= w && Y >= h);
     if (!beyondCorner) {
       if (X >= w - 20) {
         Angle = (2 * kPi - Angle) + Jitter();

@@ -12,6 +12,7 @@ class TMonoSprite;
 // breaks the bricks it touches and catches bonuses.
 class TPlayerSprite : public TImageSprite {
  public:
+  // The image sprite's creation under `parent`; the game sets picture, place and Z.
   explicit TPlayerSprite(TSprite* parent);
   // Picture from PaddleSize; outside the menu: keyboard or joystick steering, fire, collisions.
   void MoveStep(int32_t moveCount) override;
@@ -25,6 +26,7 @@ class TPlayerSprite : public TImageSprite {
 // A ball: rides on the paddle while serving, flies along Angle while playing.
 class TsharSprite : public TImageSprite {
  public:
+  // The image sprite's creation under `parent`; the game sets picture, place and Z.
   explicit TsharSprite(TSprite* parent);
   double Angle = 0.0;  // direction in radians: moves by (sin, cos); 0 down, pi up
   // Rides on the paddle, flies and bounces off the edges, falls out, hands off a lost life or a
@@ -38,6 +40,7 @@ class TsharSprite : public TImageSprite {
 // A brick of type 1..9.
 class TMonoSprite : public TImageSprite {
  public:
+  // The image sprite's creation under `parent`; the game sets picture, place and Z.
   explicit TMonoSprite(TSprite* parent);
   int32_t BrickType = 1;   // 1..9
   int32_t BrickFrame = 1;  // 1..5, the picture variant
@@ -51,8 +54,9 @@ class TMonoSprite : public TImageSprite {
 // A falling bonus of kind 1..12.
 class TBonSprite : public TImageSprite {
  public:
+  // The image sprite's creation under `parent`; the game sets picture, place and Z.
   explicit TBonSprite(TSprite* parent);
-  int32_t BonusKind = 1;
+  int32_t BonusKind = 1;   // 1..12: the effect and the picture "b" + kind
   double FallSpeed = 1.0;  // 1..4: tenths of a pixel per move unit
   // Falls; killed past the bottom, outside play, or once more bricks broke than the level has.
   void MoveStep(int32_t moveCount) override;
@@ -61,8 +65,9 @@ class TBonSprite : public TImageSprite {
 // Gun barrels (GunMode 1 left, 2 right; ride on the paddle) and bullets (GunMode 3).
 class TPulSprite : public TImageSprite {
  public:
+  // The image sprite's creation under `parent`; the game sets picture, place and Z.
   explicit TPulSprite(TSprite* parent);
-  int32_t GunMode = 3;
+  int32_t GunMode = 3;  // 1 left barrel, 2 right barrel, 3 flying bullet
   // Killed when the gun is unarmed or above the top; bullets rise, barrels follow the paddle.
   void MoveStep(int32_t moveCount) override;
   // A bullet breaks a collidable brick it touches and dies; barrels touch nothing.

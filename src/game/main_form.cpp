@@ -105,6 +105,7 @@ TMainForm::TMainForm(TComponent* owner) : TDXForm(owner) {
 
   DXInput = new TDXInput(this);
   DXInput->Name = "DXInput";
+  ReadGameInputProperties(*DXInput);
 
   ImageList = new TDXImageList(this);
   ImageList->Name = "ImageList";
@@ -187,6 +188,7 @@ TMainForm::TMainForm(TComponent* owner) : TDXForm(owner) {
   // timer starts ticking; the display waits for the window to be shown).
   DXDraw->Loaded();
   DXTimer->Loaded();
+  DXInput->Loaded();
   EndLoading();
 }
 
@@ -681,7 +683,13 @@ int RunGame() {
   platform::Get().video->OpenWindow("KobalTix v. 1.3", 800, 600);
   platform::Get().video->SetFullScreen(true);
   CreateGameWindows();
-  MainForm->Show();
+  // Showing the window runs its first activation (the loading); an error there is reported
+  // like any other, and the loop goes on.
+  try {
+    MainForm->Show();
+  } catch (const std::exception& e) {
+    Application->HandleException(e);
+  }
   Application->Run();
   DoneApplication();  // frees the windows; their destructors clear MainForm, Form1 and Form2
   return 0;

@@ -40,14 +40,14 @@ class TImageSprite : public TSprite {
   TRect DrawRect();
 
   // Fields, in declaration order.
-  int32_t FrameCount = 0;  // number of animation patterns
-  bool FrameLoop = false;  // the animation wraps around
-  double FramePos = 0.0;   // animation position
-  double FrameRate = 0.0;  // animation advance per move unit
-  int32_t FirstFrame = 0;  // pattern index added to the animation position
+  int32_t FrameCount = 0;                   // number of animation patterns
+  bool FrameLoop = false;                   // the animation wraps around
+  double FramePos = 0.0;                    // animation position
+  double FrameRate = 0.0;                   // animation advance per move unit
+  int32_t FirstFrame = 0;                   // pattern index added to the animation position
   TPictureCollectionItem* Image = nullptr;  // the picture shown (not owned)
-  bool PixelExact = false;  // collision tests against image sprites compare pixels
-  bool WrapAround = false;  // the position wraps around the surface
+  bool PixelExact = false;                  // collision tests against image sprites compare pixels
+  bool WrapAround = false;                  // the position wraps around the surface
 };
 
 class TBackgroundSprite : public TSprite {

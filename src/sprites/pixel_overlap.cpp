@@ -94,10 +94,10 @@ bool PixelOverlap(TDirectDrawSurface* surfaceA, TDirectDrawSurface* surfaceB, co
   if (!comparePixels || !result) return result;
 
   // The common area, in each pattern's own surface coordinates.
-  TRect r1 = Intersect(Bounds(std::max(dx, 0), std::max(dy, 0), rectA.Width(), rectA.Height()),
-                       rectA);
-  TRect r2 = Intersect(Bounds(std::max(-dx, 0), std::max(-dy, 0), rectB.Width(), rectB.Height()),
-                       rectB);
+  TRect r1 =
+      Intersect(Bounds(std::max(dx, 0), std::max(dy, 0), rectA.Width(), rectA.Height()), rectA);
+  TRect r2 =
+      Intersect(Bounds(std::max(-dx, 0), std::max(-dy, 0), rectB.Width(), rectB.Height()), rectB);
   const int32_t w = std::min(r1.Width(), r2.Width());
   const int32_t h = std::min(r1.Height(), r2.Height());
   if (w <= 0 || h <= 0) return false;  // nothing to lock: no pixel can meet
@@ -131,8 +131,8 @@ bool PixelOverlap(TDirectDrawSurface* surfaceA, TDirectDrawSurface* surfaceB, co
   if (da.PixelFormat.BitCount != db.PixelFormat.BitCount) {
     hit = true;  // nothing sensible to compare: count it as a collision
   } else {
-    hit = AnyOpaquePair(da.Bits, da.Pitch, da.ColorKeyLow, db.Bits, db.Pitch, db.ColorKeyLow, w,
-                        h, da.PixelFormat.BitCount);
+    hit = AnyOpaquePair(da.Bits, da.Pitch, da.ColorKeyLow, db.Bits, db.Pitch, db.ColorKeyLow, w, h,
+                        da.PixelFormat.BitCount);
   }
   lockB.Unlock();  // B first, then A
   lockA.Unlock();

@@ -49,9 +49,8 @@ inline int32_t SpriteAdd(int32_t a, int32_t b) {
 using TSpriteClass = TSprite* (*)(TSprite* parent);
 // The class reference of sprite class T (T must be constructible from a TSprite* parent).
 template <class T>
-inline constexpr TSpriteClass SpriteClassOf = [](TSprite* parent) -> TSprite* {
-  return new T(parent);
-};
+inline constexpr TSpriteClass SpriteClassOf =
+    [](TSprite* parent) -> TSprite* { return new T(parent); };
 
 class TSprite {
  public:

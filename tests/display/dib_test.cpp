@@ -18,7 +18,7 @@ namespace {
 
 // ---------------------------------------------------------------------------------------------
 // A small writer of bitmap headers, so that every field can be made to lie.
-struct BmpSpec {
+struct BmpLayout {
   uint32_t headerSize = 40;
   int32_t width = 4;
   int32_t height = 2;
@@ -44,7 +44,7 @@ void Put32(std::vector<uint8_t>& v, uint32_t x) {
   Put16(v, x >> 16);
 }
 
-std::vector<uint8_t> DibData(const BmpSpec& s) {
+std::vector<uint8_t> DibData(const BmpLayout& s) {
   std::vector<uint8_t> v;
   Put32(v, s.headerSize);
   if (s.headerSize == 12) {
@@ -80,7 +80,7 @@ std::vector<uint8_t> DibData(const BmpSpec& s) {
   return v;
 }
 
-std::vector<uint8_t> BmpFile(const BmpSpec& s) {
+std::vector<uint8_t> BmpFile(const BmpLayout& s) {
   std::vector<uint8_t> dib = DibData(s);
   std::vector<uint8_t> v = {'B', 'M'};
   size_t headerAndTable = dib.size() - s.pixels.size();
@@ -98,13 +98,13 @@ TDIB LoadBmp(const std::vector<uint8_t>& bytes) {
 }
 
 // A 3 x 2, 24-bit picture: top row red, green, blue; bottom row white, black, grey.
-BmpSpec Small24() {
-  BmpSpec s;
+BmpLayout Small24() {
+  BmpLayout s;
   s.width = 3;
   s.height = 2;
   s.bits = 24;
   // bottom row first, rows padded to 12 bytes
-  s.pixels = {255, 255, 255, 0, 0, 0, 128, 128, 128, 0, 0, 0,
+  s.pixels = {255, 255, 255, 0, 0,   0, 128, 128, 128, 0, 0, 0,
               0,   0,   255, 0, 255, 0, 255, 0,   0,   0, 0, 0};
   return s;
 }
@@ -186,11 +186,13 @@ class TempDir {
 
 std::vector<uint8_t> ReadFile(const std::string& path) {
   std::ifstream in(path, std::ios::binary);
-  return std::vector<uint8_t>((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  return std::vector<uint8_t>((std::istreambuf_iterator<char>(in)),
+                              std::istreambuf_iterator<char>());
 }
 void WriteFile(const std::string& path, const std::vector<uint8_t>& bytes) {
   std::ofstream out(path, std::ios::binary);
-  out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+  out.write(reinterpret_cast<const char*>(bytes.data()),
+            static_cast<std::streamsize>(bytes.size()));
 }
 
 // Turns an uncompressed bottom-up BMP file into the same picture stored top-down.
@@ -203,8 +205,7 @@ std::vector<uint8_t> MakeTopDown(std::vector<uint8_t> f) {
   std::memcpy(&bits, &f[28], 2);
   size_t row = (static_cast<size_t>(bits) * w + 31) / 32 * 4;
   std::vector<uint8_t> flipped(f.begin() + off, f.begin() + off + row * h);
-  for (int r = 0; r < h; ++r)
-    std::memcpy(&f[off + r * row], &flipped[(h - 1 - r) * row], row);
+  for (int r = 0; r < h; ++r) std::memcpy(&f[off + r * row], &flipped[(h - 1 - r) * row], row);
   int32_t neg = -h;
   std::memcpy(&f[22], &neg, 4);
   return f;
@@ -226,7 +227,7 @@ TEST(DibReader, Reads24BitBottomUpWithPaddedRows) {
 }
 
 TEST(DibReader, CarriedDataWithoutFileHeaderAndTopDownRows) {
-  BmpSpec s = Small24();
+  BmpLayout s = Small24();
   s.height = -2;  // rows now stored top first
   std::vector<uint8_t> data = DibData(s);
   TDIB dib;
@@ -237,7 +238,7 @@ TEST(DibReader, CarriedDataWithoutFileHeaderAndTopDownRows) {
 }
 
 TEST(DibReader, OldStyleHeaderWithThreeByteColourTable) {
-  BmpSpec s;
+  BmpLayout s;
   s.headerSize = 12;
   s.width = 9;
   s.height = 1;
@@ -253,7 +254,7 @@ TEST(DibReader, OldStyleHeaderWithThreeByteColourTable) {
 }
 
 TEST(DibReader, SixteenBitMasksAndBitFields) {
-  BmpSpec s;
+  BmpLayout s;
   s.width = 2;
   s.height = 1;
   s.bits = 16;
@@ -280,7 +281,7 @@ TEST(DibReader, SixteenBitMasksAndBitFields) {
 }
 
 TEST(DibReader, ThirtyTwoBitMasksInALongHeader) {
-  BmpSpec s;
+  BmpLayout s;
   s.headerSize = 124;
   s.width = 1;
   s.height = 1;
@@ -293,7 +294,7 @@ TEST(DibReader, ThirtyTwoBitMasksInALongHeader) {
 }
 
 TEST(DibReader, ErrorsNameTheirCause) {
-  BmpSpec s = Small24();
+  BmpLayout s = Small24();
   s.bits = 2;
   try {
     LoadBmp(BmpFile(s));
@@ -315,38 +316,38 @@ TEST(DibReader, ErrorsNameTheirCause) {
 TEST(DibReader, LyingHeadersAreInvalid) {
   struct Case {
     const char* what;
-    std::function<void(BmpSpec&)> change;
+    std::function<void(BmpLayout&)> change;
   };
   const Case cases[] = {
-      {"planes", [](BmpSpec& s) { s.planes = 2; }},
-      {"zero width", [](BmpSpec& s) { s.width = 0; }},
-      {"negative width", [](BmpSpec& s) { s.width = -3; }},
-      {"zero height", [](BmpSpec& s) { s.height = 0; }},
-      {"width 2^30", [](BmpSpec& s) { s.width = 1 << 30; }},
-      {"height -2^31", [](BmpSpec& s) { s.height = INT32_MIN; }},
-      {"2^16 x 2^16", [](BmpSpec& s) { s.width = s.height = 1 << 16; }},
-      {"unknown compression", [](BmpSpec& s) { s.compression = 4; }},
-      {"RLE8 on 24 bits", [](BmpSpec& s) { s.compression = 1; }},
-      {"bit fields on 24 bits", [](BmpSpec& s) { s.compression = 3; }},
-      {"300 colours", [](BmpSpec& s) { s.colorsUsed = 300; }},
-      {"colour table past the end", [](BmpSpec& s) { s.colorsUsed = 200; }},
-      {"density", [](BmpSpec& s) { s.xDensity = 30000000; }},
-      {"image size past the end", [](BmpSpec& s) { s.sizeImage = 1u << 31; }},
-      {"file size past the end", [](BmpSpec& s) { s.fileSize = 100000; }},
-      {"pixel offset past the end", [](BmpSpec& s) { s.offBits = 5000; }},
-      {"pixel offset inside the header", [](BmpSpec& s) { s.offBits = 20; }},
-      {"short pixel block", [](BmpSpec& s) { s.pixels.resize(20); }},
+      {"planes", [](BmpLayout& s) { s.planes = 2; }},
+      {"zero width", [](BmpLayout& s) { s.width = 0; }},
+      {"negative width", [](BmpLayout& s) { s.width = -3; }},
+      {"zero height", [](BmpLayout& s) { s.height = 0; }},
+      {"width 2^30", [](BmpLayout& s) { s.width = 1 << 30; }},
+      {"height -2^31", [](BmpLayout& s) { s.height = INT32_MIN; }},
+      {"2^16 x 2^16", [](BmpLayout& s) { s.width = s.height = 1 << 16; }},
+      {"unknown compression", [](BmpLayout& s) { s.compression = 4; }},
+      {"RLE8 on 24 bits", [](BmpLayout& s) { s.compression = 1; }},
+      {"bit fields on 24 bits", [](BmpLayout& s) { s.compression = 3; }},
+      {"300 colours", [](BmpLayout& s) { s.colorsUsed = 300; }},
+      {"colour table past the end", [](BmpLayout& s) { s.colorsUsed = 200; }},
+      {"density", [](BmpLayout& s) { s.xDensity = 30000000; }},
+      {"image size past the end", [](BmpLayout& s) { s.sizeImage = 1u << 31; }},
+      {"file size past the end", [](BmpLayout& s) { s.fileSize = 100000; }},
+      {"pixel offset past the end", [](BmpLayout& s) { s.offBits = 5000; }},
+      {"pixel offset inside the header", [](BmpLayout& s) { s.offBits = 20; }},
+      {"short pixel block", [](BmpLayout& s) { s.pixels.resize(20); }},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
-    BmpSpec s = Small24();
+    BmpLayout s = Small24();
     c.change(s);
     EXPECT_THROW(LoadBmp(BmpFile(s)), EInvalidDIB);
   }
 }
 
 TEST(DibReader, PaletteIndexPastTheTableIsInvalid) {
-  BmpSpec s;
+  BmpLayout s;
   s.width = 4;
   s.height = 1;
   s.bits = 8;
@@ -359,8 +360,8 @@ TEST(DibReader, PaletteIndexPastTheTableIsInvalid) {
 }
 
 TEST(DibReader, EveryTruncationFailsCleanly) {
-  for (const BmpSpec& s : {Small24(), [] {
-                             BmpSpec p;
+  for (const BmpLayout& s : {Small24(), [] {
+                             BmpLayout p;
                              p.bits = 8;
                              p.palette.resize(256);
                              p.pixels.assign(8, 3);
@@ -394,8 +395,8 @@ TEST(DibReader, FailedLoadKeepsThePreviousPicture) {
 
 // ---------------------------------------------------------------------------------------------
 // Run-length data
-BmpSpec Rle8(std::vector<uint8_t> codes, int w = 4, int h = 2) {
-  BmpSpec s;
+BmpLayout Rle8(std::vector<uint8_t> codes, int w = 4, int h = 2) {
+  BmpLayout s;
   s.width = w;
   s.height = h;
   s.bits = 8;
@@ -453,7 +454,7 @@ TEST(DibReader, RunLengthOverrunsAreInvalid) {
     EXPECT_THROW(LoadBmp(BmpFile(Rle8(c.codes))), EInvalidDIB);
   }
   // image size larger than the data
-  BmpSpec s = Rle8({4, 1, 0, 1});
+  BmpLayout s = Rle8({4, 1, 0, 1});
   s.sizeImage = 100;
   EXPECT_THROW(LoadBmp(BmpFile(s)), EInvalidDIB);
   // run-length pictures cannot be stored top-down
@@ -463,7 +464,7 @@ TEST(DibReader, RunLengthOverrunsAreInvalid) {
 }
 
 TEST(DibReader, Rle4AlternatesNibbles) {
-  BmpSpec s;
+  BmpLayout s;
   s.width = 6;
   s.height = 1;
   s.bits = 4;
@@ -575,8 +576,10 @@ TEST(DibReaderMagick, DecodesWhatImageMagickWrites) {
   TempDir dir;
   const std::string src = dir / "src.png";
   // A picture with gradients and hard edges, 37 pixels wide so that rows need padding.
-  ASSERT_TRUE(RunShell(tool + " -size 37x13 gradient:red-blue -fill '#10e040' -draw 'rectangle 5,2 20,8'"
-                  " -fill white -draw 'point 36,0' " + Quote(src)));
+  ASSERT_TRUE(RunShell(tool +
+                       " -size 37x13 gradient:red-blue -fill '#10e040' -draw 'rectangle 5,2 20,8'"
+                       " -fill white -draw 'point 36,0' " +
+                       Quote(src)));
   struct Variant {
     const char* name;
     const char* options;
@@ -591,8 +594,8 @@ TEST(DibReaderMagick, DecodesWhatImageMagickWrites) {
       {"os2_4bit", "-colors 12 -type Palette BMP2:", 4, 0},
       {"os2_8bit", "-colors 100 -type Palette -compress None BMP2:", 8, 0},
       {"24bit", "-type TrueColor BMP3:", 24, 0},
-      {"32bit", "-alpha set -channel A -evaluate set 50% +channel -define bmp3:alpha=true BMP3:", 32,
-       0},
+      {"32bit",
+       "-alpha set -channel A -evaluate set 50% +channel -define bmp3:alpha=true BMP3:", 32, 0},
       {"565", "-define bmp:subtype=RGB565 BMP:", 16, 3},
       {"555", "-define bmp:subtype=RGB555 BMP:", 16, 3},
       {"v5_32bit", "-alpha set BMP:", 32, 3},
@@ -632,27 +635,27 @@ TEST(DibReaderMagick, Rle4ReadsAsImageMagickReadsIt) {
   TempDir dir;
   // ImageMagick writes no RLE4, so the file is encoded here: an odd width, runs, absolute runs
   // with odd pixel counts, a delta and rows ended early.
-  BmpSpec s;
+  BmpLayout s;
   s.width = 11;
   s.height = 4;
   s.bits = 4;
   s.compression = 2;
   s.colorsUsed = 5;
   s.palette = {{0, 0, 0, 0}, {0, 0, 255, 0}, {0, 255, 0, 0}, {255, 0, 0, 0}, {255, 255, 255, 0}};
-  s.pixels = {
-      11, 0x12, 0, 0,                       // row 0: 1,2,1,2,...
-      0, 5, 0x34, 0x12, 0x30, 0, 6, 0x44, 0, 0,  // row 1: absolute 3,4,1,2,3 then six 4s
-      0, 2, 3, 1,                           // delta: 3 right, 1 up (row 2 left as index 0)
-      0, 3, 0x21, 0x40, 0, 0,               // row 3 from x = 3: absolute 2,1,4
-      0, 1};
+  s.pixels = {11, 0x12, 0,    0,  // row 0: 1,2,1,2,...
+              0,  5,    0x34, 0x12, 0x30, 0,
+              6,  0x44, 0,    0,              // row 1: absolute 3,4,1,2,3 then six 4s
+              0,  2,    3,    1,              // delta: 3 right, 1 up (row 2 left as index 0)
+              0,  3,    0x21, 0x40, 0,    0,  // row 3 from x = 3: absolute 2,1,4
+              0,  1};
   s.sizeImage = static_cast<uint32_t>(s.pixels.size());
   std::string out = dir / "rle4.bmp";
   WriteFile(out, BmpFile(s));
   ExpectSameAsMagick(out, out, true);
   TDIB dib;
   dib.LoadFromFile(out);
-  EXPECT_EQ(dib.Pixels(10, 3), clRed);    // row 0 is the bottom row: index 1 at even x
-  EXPECT_EQ(dib.Pixels(5, 0), clWhite);   // top row: 2,1,4 from x = 3
+  EXPECT_EQ(dib.Pixels(10, 3), clRed);   // row 0 is the bottom row: index 1 at even x
+  EXPECT_EQ(dib.Pixels(5, 0), clWhite);  // top row: 2,1,4 from x = 3
 }
 
 // ---------------------------------------------------------------------------------------------

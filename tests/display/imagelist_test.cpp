@@ -97,7 +97,8 @@ TEST_F(ImageListTest, FindImageIgnoresCaseAndNamesTheMissingOne) {
 }
 
 TEST_F(ImageListTest, SurfacesFollowTheDisplaysNotices) {
-  TPictureCollectionItem* item = Add("m1", 6, 4, [](int x, int y) { return RGB(x * 40, y * 60, 7); });
+  TPictureCollectionItem* item =
+      Add("m1", 6, 4, [](int x, int y) { return RGB(x * 40, y * 60, 7); });
   Start();
   ASSERT_TRUE(item->Initialized());
   ASSERT_EQ(item->PatternCount(), 1);
@@ -106,7 +107,8 @@ TEST_F(ImageListTest, SurfacesFollowTheDisplaysNotices) {
   ASSERT_NE(s, nullptr);
   EXPECT_EQ(s->DDraw(), draw->DDraw());
   for (int y = 0; y < 4; ++y)
-    for (int x = 0; x < 6; ++x) EXPECT_EQ(s->Pixels(x, y), P(RGB(x * 40, y * 60, 7))) << x << "," << y;
+    for (int x = 0; x < 6; ++x)
+      EXPECT_EQ(s->Pixels(x, y), P(RGB(x * 40, y * 60, 7))) << x << "," << y;
   EXPECT_EQ(item->PatternRect(1), TRect{});
   EXPECT_EQ(item->PatternSurface(-1), nullptr);
 
@@ -233,7 +235,8 @@ TEST_F(ImageListTest, WidePicturesAreCutIntoTilesUnlessInSystemMemory) {
 // Plain colour-keyed draws
 TEST_F(ImageListTest, DrawSkipsKeyedPixelsOnlyWhenTransparent) {
   // Left half black, right half red.
-  TPictureCollectionItem* item = Add("shar1", 4, 2, [](int x, int) { return x < 2 ? clBlack : clRed; });
+  TPictureCollectionItem* item =
+      Add("shar1", 4, 2, [](int x, int) { return x < 2 ? clBlack : clRed; });
   Start();
   Back()->Fill(P(clBlue));
   item->Draw(Back(), 10, 10, 0);
@@ -315,7 +318,8 @@ TEST_F(ImageListTest, DrawAdditiveStretchesAndClipsOnTheLeft) {
   item->DrawAdditive(Back(), Rect(100, 0, 145, 2), 0, 255);
   const int64_t step = 30 * 65536 / 45;
   for (int i = 0; i < 45; ++i)
-    EXPECT_EQ(Back()->Pixels(100 + i, 1), P(RGB(static_cast<int>((i * step) >> 16) * 8, 0, 0))) << i;
+    EXPECT_EQ(Back()->Pixels(100 + i, 1), P(RGB(static_cast<int>((i * step) >> 16) * 8, 0, 0)))
+        << i;
   EXPECT_EQ(Back()->Pixels(145, 1), 0u);
 
   // Past the right and bottom edges: clipped, never written outside.
@@ -329,7 +333,8 @@ TEST_F(ImageListTest, DrawAdditiveStretchesAndClipsOnTheLeft) {
 }
 
 TEST_F(ImageListTest, DrawAdditiveHonoursTheKey) {
-  TPictureCollectionItem* item = Add("m3", 2, 1, [](int x, int) { return x ? RGB(0, 0, 248) : clBlack; });
+  TPictureCollectionItem* item =
+      Add("m3", 2, 1, [](int x, int) { return x ? RGB(0, 0, 248) : clBlack; });
   item->SetTransparentColor(clBlack);
   Start();
   Back()->Fill(P(RGB(200, 0, 0)));
@@ -413,7 +418,8 @@ TEST_F(ImageListTest, DrawRotatedNeverSamplesOutsideItsPattern) {
 }
 
 TEST_F(ImageListTest, DrawRotatedSkipsKeyedPixels) {
-  TPictureCollectionItem* item = Add("m1", 4, 4, [](int x, int) { return x < 2 ? clBlack : clRed; });
+  TPictureCollectionItem* item =
+      Add("m1", 4, 4, [](int x, int) { return x < 2 ? clBlack : clRed; });
   Start();
   Back()->Fill(P(clBlue));
   item->DrawRotated(Back(), 10, 10, 4, 4, 0, 0.5, 0.5, 0);
@@ -445,7 +451,8 @@ TEST_F(ImageListTest, MakeColorTableKeepsFixedColoursAndAddsNewOnes) {
   items.AddItem()->SetName("empty");
   TPictureCollectionItem* a = items.AddItem();
   // (10, 20, 30) new; (128, 0, 0) is fixed entry 1; (40, 50, 60) new; (10, 20, 30) again.
-  std::vector<uint8_t> d = PalettedData({{30, 20, 10, 0}, {0, 0, 128, 0}, {60, 50, 40, 0}, {30, 20, 10, 0}}, 4);
+  std::vector<uint8_t> d =
+      PalettedData({{30, 20, 10, 0}, {0, 0, 128, 0}, {60, 50, 40, 0}, {30, 20, 10, 0}}, 4);
   a->Picture.LoadFromStream(d.data(), d.size());
   Add("true", 2, 2, [](int, int) { return RGB(1, 2, 3); });  // 24 bits: no palette
   items.MakeColorTable();

@@ -297,6 +297,38 @@ TEST_F(BallTest, LevelTwentyIsPlayedAgain) {
   EXPECT_EQ(BrickCount, static_cast<int32_t>(game::ReadLevelFile(game::LevelFileName(20)).size()));
 }
 
+TEST_F(BallTest, ALevelFinishedWithNoBallCountedKeepsTheBall) {
+  StartOnEmptyField();
+  Level = 3;
+  BrickCount = 0;
+  TsharSprite* stray = AddBall(300.0, 300.0, kPi / 2);
+  BallsInPlay = 0;  // a ball left over from an earlier serve is not counted
+  Step();
+  EXPECT_EQ(Level, 4);
+  EXPECT_EQ(GameState, gsLevelIntro);
+  auto balls = Alive<TsharSprite>();
+  ASSERT_EQ(balls.size(), 2u);
+  EXPECT_EQ(balls[0], stray);
+}
+
+TEST_F(BallTest, TheGameEndsOnlyOnce) {
+  StartOnEmptyField();
+  // Already in the menu with the clearing pass done: a ball that still finds LoseBall only
+  // counts the life down.
+  AddBall(300.0, 300.0, kPi / 2);
+  BallsInPlay = 1;
+  Lives = 1;
+  LoseBall = true;
+  ReturnToMenu = false;
+  GameState = gsMenu;
+  Step();
+  EXPECT_TRUE(Alive<TsharSprite>().empty());
+  EXPECT_EQ(Lives, 0);
+  EXPECT_FALSE(LoseBall);
+  EXPECT_FALSE(ReturnToMenu);
+  EXPECT_EQ(GameState, gsMenu);
+}
+
 TEST_F(BallTest, BrickHitReversesTheVerticalDirection) {
   StartOnEmptyField();
   AddBrick(2, 400.0, 300.0);
@@ -459,6 +491,26 @@ TEST_F(BallTest, EveryCollisionSpeedsUpBelowSix) {
   EXPECT_NEAR(BallSpeed, 6.005, 1e-12);
   EXPECT_EQ(b->Angle, 0.0);
   EXPECT_FALSE(done);
+  BallSpeed = 6.0;
+  b->HandleCollision(bonus, done);
+  EXPECT_EQ(BallSpeed, 6.0);
+  BallSpeed = -3.0;
+  b->HandleCollision(bonus, done);
+  EXPECT_NEAR(BallSpeed, -2.99, 1e-12);
+}
+
+TEST_F(BallTest, BrickAlreadyHitIsNotHitAgainButStillTurnsTheBall) {
+  StartOnEmptyField();
+  TMonoSprite* brick = AddBrick(2, 400.0, 300.0);
+  TsharSprite* b = AddBall(0.0, 0.0, 0.3);
+  brick->CanCollide = false;
+  bool done = false;
+  PushScriptedRandom(0);
+  b->HandleCollision(brick, done);
+  EXPECT_EQ(Score, 0);
+  EXPECT_EQ(BricksBroken, 0);
+  EXPECT_FALSE(brick->IsDead());
+  EXPECT_NEAR(b->Angle, kPi - 0.3, 1e-12);
 }
 
 TEST_F(BallTest, MenuKillsTheBall) {

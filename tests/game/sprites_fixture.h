@@ -21,6 +21,20 @@ class SpritesTest : public ::testing::Test {
     g_ = std::make_unique<GameHarness>();
     g_->Start();
     ASSERT_EQ(GameState, gsMenu);
+    // The game's hits start the joystick effect "eff1"; give the input component its stored
+    // properties if the main window has not (yet) done so.
+    if (!HasEffect("eff1")) {
+      ReadGameInputProperties(*MainForm->DXInput);
+      MainForm->DXInput->Loaded();
+    }
+  }
+  static bool HasEffect(const char* name) {
+    try {
+      MainForm->DXInput->Joystick().Effects().FindEffect(name);
+      return true;
+    } catch (const Exception&) {
+      return false;
+    }
   }
   void TearDown() override { g_.reset(); }
 

@@ -12,8 +12,8 @@
 #include "display/dib.h"
 #include "display/dxdraw.h"
 #include "display/imagelist.h"
-#include "sprites/dx_sprite_engine.h"
 #include "sprite_test_util.h"
+#include "sprites/dx_sprite_engine.h"
 #include "support/headless_env.h"
 
 namespace sprite_test {

@@ -1,9 +1,10 @@
 // Image sprites: animation, bounds with wrap-around, drawing and pixel-exact collisions.
+#include "sprites/image_sprite.h"
+
 #include <gtest/gtest.h>
 
 #include "display/surface.h"
 #include "display_fixture.h"
-#include "sprites/image_sprite.h"
 
 using sprite_test::DisplayTest;
 

@@ -46,7 +46,7 @@ TEST(PixelOverlapTest, OnlyOpaquePixelsOnBothSidesCollide) {
   auto b = KeyedSurface(10, 10, 16, kKey16);
   const TRect r = Rect(0, 0, 10, 10);
   // A at (10, 10), B at (15, 12): B's (0, 0) lies on A's (5, 2).
-  a->SetPixel(5, 2, 0x0000);  // black is opaque here
+  a->SetPixel(5, 2, 0x0000);                                                 // black is opaque here
   EXPECT_FALSE(PixelOverlap(a.get(), b.get(), r, r, 10, 10, 15, 12, true));  // B transparent
   b->SetPixel(1, 0, 0xFFFF);
   EXPECT_FALSE(PixelOverlap(a.get(), b.get(), r, r, 10, 10, 15, 12, true));  // they miss

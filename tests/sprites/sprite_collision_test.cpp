@@ -1,8 +1,8 @@
 // Collision checks: rectangle overlap, the order of the tests, Done, and the flat-tree behaviour.
 #include <gtest/gtest.h>
 
-#include "sprites/sprite.h"
 #include "sprite_test_util.h"
+#include "sprites/sprite.h"
 
 using sprite_test::Log;
 using sprite_test::TRecSprite;

@@ -5,8 +5,8 @@
 #include <memory>
 
 #include "display/surface.h"
-#include "sprites/sprite.h"
 #include "sprite_test_util.h"
+#include "sprites/sprite.h"
 
 using sprite_test::ChildNames;
 using sprite_test::DrawOrderNames;

@@ -82,7 +82,19 @@ class SdlVideo : public Video {
   void SetFullScreen(bool on) override {
     fullScreen_ = on;
     if (window_) {
+      if (on) {
+        // Without a window manager (a bare X server) the desktop full-screen switch does not
+        // resize the window, while the renderer reports the desktop's size: cover the desktop
+        // first so both agree.
+        const SDL_DisplayMode d = DesktopSize();
+        SDL_SetWindowPosition(window_, 0, 0);
+        SDL_SetWindowSize(window_, d.w, d.h);
+      }
       SDL_SetWindowFullscreen(window_, on ? SDL_WINDOW_FULLSCREEN_DESKTOP : 0);
+      if (!on) {
+        SDL_SetWindowSize(window_, 800, 600);
+        SDL_SetWindowPosition(window_, SDL_WINDOWPOS_CENTERED, SDL_WINDOWPOS_CENTERED);
+      }
       UpdatePacing();
     }
   }
