@@ -324,15 +324,29 @@ TShiftState ShiftOf(const platform::Event& e) {
 }
 }  // namespace
 
+namespace {
+// True while `c` is still one of the controls of `form` (a handler may have freed it).
+bool StillInForm(TWinControl* form, TControl* c) {
+  for (TControl* k : form->Controls()) {
+    if (k == c) return true;
+    if (auto* w = dynamic_cast<TWinControl*>(k); w != nullptr && StillInForm(w, c)) return true;
+  }
+  return false;
+}
+}  // namespace
+
 void TApplication::DispatchKeyDown(const platform::Event& e) {
   TForm* f = KeyTarget();
   if (f == nullptr) return;
   int key = e.vk;
   TShiftState shift = ShiftOf(e);
+  // The key belongs to the control that had the focus when it was pressed, even if the form's
+  // preview shows or hides controls (opening the console must not type into it).
+  TWinControl* target = f->FocusTarget();
   // With KeyPreview the form sees the key first and may swallow it by zeroing it.
   if (f->KeyPreview) f->KeyDown(key, shift);
   if (key == 0) return;
-  TWinControl* target = f->FocusTarget();
+  if (target != nullptr && !StillInForm(f, target)) return;
   if (target != nullptr) {
     target->KeyDown(key, shift);
     if (key != 0) target->DefaultKeyDown(key, shift);
@@ -362,9 +376,10 @@ void TApplication::DispatchChar(const platform::Event& e) {
   TForm* f = KeyTarget();
   if (f == nullptr) return;
   char32_t ch = e.ch;
+  TWinControl* target = f->FocusTarget();
   if (f->KeyPreview) f->KeyPress(ch);
   if (ch == 0) return;
-  TWinControl* target = f->FocusTarget();
+  if (target != nullptr && !StillInForm(f, target)) return;
   if (target != nullptr) {
     target->KeyPress(ch);
     if (ch != 0) target->DefaultKeyPress(ch);

@@ -144,6 +144,13 @@ TEST(KeyCommands, ConsoleCodeWordsMatchExactly) {
   g.Type("`");
   EXPECT_TRUE(MainForm->Panel1->Visible());
   EXPECT_FALSE(MainForm->DXTimer->Enabled());
+  EXPECT_EQ(MainForm->Edit1->Text(), "");  // the key that opened the console is not typed into it
+  g.Type("turnipvase");
+  g.Press(VK_ESCAPE);
+  EXPECT_TRUE(SkipLevel);
+  EXPECT_FALSE(MainForm->Panel1->Visible());
+  g.Type("`");
+  MainForm->Edit1->SetText("");
   MainForm->Edit1->SetFocus();
   g.Type("bluewhalesix ");
   MainForm->ConfirmConsole();
