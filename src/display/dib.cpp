@@ -24,6 +24,8 @@ int32_t I32(const uint8_t* p) { return static_cast<int32_t>(U32(p)); }
 
 // Resolutions beyond this many pixels per metre (25 400 dpi) are taken as corrupt headers.
 constexpr int64_t kMaxDensity = 1000000;
+// Run-length pictures up to this many pixels are decoded whatever their data's length.
+constexpr int64_t kRLEUncheckedPixels = int64_t{1} << 20;
 
 // One channel described by a mask: where its bits are and how to widen them to 8 bits.
 struct Channel {
@@ -201,6 +203,12 @@ struct DIBParser {
     if (compression == 1 || compression == 2) {
       size_t len = sizeImage != 0 ? sizeImage : avail;
       if (len > avail) Invalid();
+      // A code of two bytes sets at most 255 pixels, so data that codes every pixel is at least
+      // pixels / 127.5 bytes long. Past a mebipixel, a picture its data cannot cover that way is
+      // taken as corrupt before anything is allocated: a few hostile bytes must not make the
+      // reader build a huge, blank picture.
+      if (width * rows > kRLEUncheckedPixels && width * rows > static_cast<int64_t>(len) * 128)
+        Invalid();
       std::vector<uint8_t> idx =
           DecodeRLE(px, len, compression == 1, static_cast<int>(width), static_cast<int>(rows));
       IndexesToPixels(idx);
@@ -435,13 +443,24 @@ std::vector<uint8_t> ReadWholeFile(const std::string& path) {
   }
   FILE* f = std::fopen(mapped.c_str(), "rb");
   if (f == nullptr) RaiseOpenError(full);
+  // No picture the reader accepts is larger than its headers, a full colour table and four
+  // bytes a pixel: a larger file is refused before it is read, so memory stays bounded.
+  constexpr size_t kMaxFileBytes = 14 + 124 + 12 + 1024 + 4 * static_cast<size_t>(TDIB::kMaxPixels);
   std::vector<uint8_t> bytes;
+  if (std::fseek(f, 0, SEEK_END) == 0) {
+    long size = std::ftell(f);
+    if (size > 0 && static_cast<unsigned long>(size) > kMaxFileBytes) {
+      std::fclose(f);
+      Invalid();
+    }
+    if (size > 0) bytes.reserve(static_cast<size_t>(size));
+    std::rewind(f);
+  }
   uint8_t buf[65536];
   size_t got;
   while ((got = std::fread(buf, 1, sizeof buf, f)) > 0) {
     bytes.insert(bytes.end(), buf, buf + got);
-    // No picture the reader accepts can be this large; stop before memory runs out.
-    if (bytes.size() > (size_t{1} << 30)) {
+    if (bytes.size() > kMaxFileBytes) {  // a file that grew while it was read
       std::fclose(f);
       Invalid();
     }

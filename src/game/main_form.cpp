@@ -193,6 +193,22 @@ TMainForm::TMainForm(TComponent* owner) : TDXForm(owner) {
 }
 
 TMainForm::~TMainForm() {
+  // The components outlive this part of the window (the base classes free them): no handler
+  // of this window may run from them any more, so the display is closed now and the handlers
+  // are unbound.
+  DXTimer->SetEnabled(false);
+  DXDraw->Finalize();
+  DXDraw->OnInitialize = nullptr;
+  DXDraw->OnFinalize = nullptr;
+  DXTimer->OnActivate = nullptr;
+  DXTimer->OnDeactivate = nullptr;
+  DXTimer->OnTimer = nullptr;
+  m->OnNotify = nullptr;
+  Timer2->OnTimer = nullptr;
+  Timer3->OnTimer = nullptr;
+  OnActivate = nullptr;
+  OnKeyDown = nullptr;
+  OnKeyPress = nullptr;
   if (MainForm == this) MainForm = nullptr;
 }
 

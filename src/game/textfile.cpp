@@ -1,5 +1,6 @@
 #include "game/textfile.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <fstream>
 #include <iterator>
@@ -21,12 +22,15 @@ std::string NativePath(const std::string& storedPath) {
 }
 
 TextFileReader TextFileReader::Open(const std::string& path) {
-  std::ifstream f(NativePath(path), std::ios::binary);
+  std::ifstream f(NativePath(path), std::ios::binary | std::ios::ate);
   if (!f) return TextFileReader(std::string());
-  std::string bytes;
-  bytes.resize(static_cast<size_t>(kMaxFileBytes));
-  f.read(bytes.data(), kMaxFileBytes);
-  bytes.resize(static_cast<size_t>(f.gcount()));
+  const std::streamoff size = f.tellg();
+  f.seekg(0);
+  const std::streamsize want =
+      size > 0 ? std::min<std::streamsize>(size, kMaxFileBytes) : std::streamsize{0};
+  std::string bytes(static_cast<size_t>(want), '\0');
+  if (want > 0) f.read(bytes.data(), want);
+  bytes.resize(static_cast<size_t>(std::max<std::streamsize>(f.gcount(), 0)));
   return TextFileReader(std::move(bytes));
 }
 

@@ -315,7 +315,7 @@ std::vector<int16_t> MusicSamples() {
 
   // Hi-hat noise sounds harsh unfiltered: a one-pole high-pass keeps only its sizzle, and a
   // low-pass rounds the arpeggio. Both run twice round the loop so their state wraps too.
-  auto onePole = [N](std::vector<float>& v, float k, bool high) {
+  auto onePole = [&](std::vector<float>& v, float k, bool high) {
     std::vector<float> out(N);
     float lp = 0;
     for (int pass = 0; pass < 2; ++pass)
