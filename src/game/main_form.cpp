@@ -537,6 +537,7 @@ void TMainForm::LoadLevel() {
 }
 
 void TMainForm::NewGame() {
+  scoreEntryOffered_ = false;
   GameState = gsReset;
   DXSpriteEngine->Engine()->Move(10000);
   GameState = gsServe;
@@ -562,6 +563,10 @@ void TMainForm::ReadRecords() {
 
 void TMainForm::OfferScoreEntry() {
   if (!(Score > RecordScores[5])) return;
+  // The balls left in the field take their lost-life step again in the clearing pass that follows
+  // a game over; a player who closed the entry without saving is not asked a second time.
+  if (scoreEntryOffered_) return;
+  scoreEntryOffered_ = true;
   MusicOn = false;
   Label1->SetCaption(std::to_string(Score));
   DXTimer->SetEnabled(false);

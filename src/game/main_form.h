@@ -85,6 +85,7 @@ class TMainForm : public TDXForm {
 
  private:
   bool loadingAssets_ = false;  // LoadAssets is running: a nested activation must not rerun it
+  bool scoreEntryOffered_ = false;  // this game's entry window was shown (NewGame clears it)
   void BuildImageLists();
   void BuildWaveList();
   void DrawTexts();

@@ -7,6 +7,7 @@
 #include "game/records.h"
 #include "game/textfile.h"
 #include "game/unit1.h"
+#include "toolkit/utf8.h"
 
 TForm2* Form2 = nullptr;
 
@@ -17,6 +18,7 @@ TForm2::~TForm2() {
 namespace {
 constexpr TColor kBlue = 16711680;
 constexpr TColor kYellow = 65535;
+constexpr int kFontPixels = 16;
 }  // namespace
 
 TForm2::TForm2(TComponent* owner) : TForm(owner) {
@@ -38,15 +40,16 @@ TForm2::TForm2(TComponent* owner) : TForm(owner) {
     l->SetParent(this);
     l->SetBounds(x, y, w, h);
     l->Font.Name = "Comic Sans MS";
-    l->Font.Size = 12;  // 16 pixels at 96 dpi
+    l->Font.Height = kFontPixels;
     l->Font.Color = clYellow;
     l->Transparent = true;
     return l;
   };
+  // Both labels take their text's size, so the caption is never cut when the face that stands
+  // in for Comic Sans MS runs wider than 115 pixels.
   Label1 = label("Label1", 16, 32, 115, 23);
-  Label1->AutoSize = false;
   Label1->SetCaption("Ваш результат:");
-  Label2 = label("Label2", 80, 48, 10, 23);
+  Label2 = label("Label2", 80, 48, 10, 23);  // grows with the score's text
 
   Edit1 = new TEdit(this);
   Edit1->Name = "Edit1";
@@ -57,6 +60,12 @@ TForm2::TForm2(TComponent* owner) : TForm(owner) {
   Edit1->SetMaxLength(15);
   Edit1->SetTabStop(true);
   Edit1->SetText("PLAYER");
+  // The name is stored in Windows-1251: a character that code page lacks arrives as '?', as it
+  // would in an 8-bit edit field, so the field shows exactly what the file will hold.
+  Edit1->OnKeyPress = [](TObject*, char32_t& key) {
+    if (key < 32 || key == '?') return;
+    if (game::Utf8ToCp1251(utf8::Encode(key)) == "?") key = U'?';
+  };
   SetActiveControl(Edit1);
 
   StaticText1 = new TStaticText(this);
@@ -67,35 +76,47 @@ TForm2::TForm2(TComponent* owner) : TForm(owner) {
   StaticText1->BorderStyle = sbsSingle;
   StaticText1->SetColor(kYellow);
   StaticText1->Font.Name = "MS Sans Serif";
-  StaticText1->Font.Size = 12;
+  StaticText1->Font.Height = kFontPixels;
   StaticText1->SetCursor(crHandPoint);
+  StaticText1->SetTabStop(false);  // never focused, so no key can "click" it
   StaticText1->OnClick = [this](TObject*) { SaveRecord(); };
   StaticText1->OnMouseMove = [this](TObject*, TShiftState, int, int) {
     StaticText1->SetColor(kYellow);
   };
   Image1->OnMouseMove = [this](TObject*, TShiftState, int, int) { StaticText1->SetColor(kBlue); };
 
+  OnShow = [this](TObject* s) { FormShow(s); };
   OnActivate = [this](TObject* s) { FormActivate(s); };
+}
+
+void TForm2::FormShow(TObject*) {
+  // The focus comes back to the field with every showing; a field that takes the focus selects
+  // its text, so typing replaces the name shown (the last one typed, or "PLAYER").
+  SetActiveControl(nullptr);
+  SetActiveControl(Edit1);
 }
 
 void TForm2::FormActivate(TObject*) {
   Label2->SetCaption(MainForm ? MainForm->Label1->Caption() : std::string("0"));
-  SetActiveControl(Edit1);
 }
 
 void TForm2::SaveRecord() {
+  // The file is read again: it may have changed since the menu read it.
   game::RecordTable t = game::ReadRecordFile("rec.kbx");
   const int32_t s = static_cast<int32_t>(std::strtol(Label2->Caption().c_str(), nullptr, 10));
   const int p = game::InsertPosition(t, s);
   // A score below every entry read again (the file changed while the game ran) has no place in
-  // the table of the five best: the table is written back unchanged.
+  // the table of the five best: the entry is dropped and the table written back unchanged.
   if (p >= 1) game::InsertRecord(t, p, game::Utf8ToCp1251(Edit1->Text()), s);
+  // Raises when the file cannot be written: nothing below runs and the window stays open.
   game::WriteRecordFile("rec.kbx", t);
   Score = -1000;
   Close();
   if (MainForm) {
+    // Activating the main window enables the frame timer and reads the new table.
     MainForm->Show();
     if (!MainForm->m->FileName().empty()) {
+      // A fresh open puts the position at the start: the music begins again from the top.
       MainForm->m->Open();
       MainForm->m->Play();
       MusicOn = true;

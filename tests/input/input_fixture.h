@@ -31,11 +31,11 @@ class InputTest : public HeadlessTest {
   }
   // A joystick with the platform's default axes (-32768 .. 32767) and `buttons` buttons.
   int PlugPad(int buttons = 4, bool periodic = false, bool rumble = false) {
-    platform::headless::JoystickSpec spec;
-    spec.buttons = buttons;
-    spec.periodic = periodic;
-    spec.rumble = rumble;
-    return hl.joysticks->Plug(spec);
+    platform::headless::JoystickSpec desc;
+    desc.buttons = buttons;
+    desc.periodic = periodic;
+    desc.rumble = rumble;
+    return hl.joysticks->Plug(desc);
   }
 
   std::unique_ptr<TApplicationScope> app_;

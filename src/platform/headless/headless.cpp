@@ -250,8 +250,8 @@ bool HeadlessKeyboard::ScancodeState(uint8_t* state, int count) {
 }
 
 // ---------------------------------------------------------------------------------------------
-int HeadlessJoysticks::Plug(const JoystickSpec& spec) {
-  pads_.push_back({spec, {}});
+int HeadlessJoysticks::Plug(const JoystickSpec& desc) {
+  pads_.push_back({desc, {}});
   Event e;
   e.kind = EventKind::JoystickChanged;
   events_->Post(e);
@@ -279,8 +279,8 @@ void HeadlessJoysticks::SetButtons(int i, uint32_t mask) {
 
 void HeadlessJoysticks::AxisRange(int index, int& axisMin, int& axisMax) {
   if (Valid(index)) {
-    axisMin = pads_[index].spec.axisMin;
-    axisMax = pads_[index].spec.axisMax;
+    axisMin = pads_[index].desc.axisMin;
+    axisMax = pads_[index].desc.axisMax;
   } else {
     axisMin = -32768;
     axisMax = 32767;
@@ -288,7 +288,7 @@ void HeadlessJoysticks::AxisRange(int index, int& axisMin, int& axisMax) {
 }
 
 int HeadlessJoysticks::ButtonCount(int index) {
-  return Valid(index) ? std::min(pads_[index].spec.buttons, 32) : 0;
+  return Valid(index) ? std::min(pads_[index].desc.buttons, 32) : 0;
 }
 
 bool HeadlessJoysticks::Read(int index, JoystickState& out) {
@@ -301,11 +301,11 @@ bool HeadlessJoysticks::Read(int index, JoystickState& out) {
 }
 
 bool HeadlessJoysticks::SupportsPeriodic(int index) {
-  return Valid(index) && pads_[index].spec.periodic;
+  return Valid(index) && pads_[index].desc.periodic;
 }
 
 bool HeadlessJoysticks::SupportsRumble(int index) {
-  return Valid(index) && (pads_[index].spec.rumble || pads_[index].spec.periodic);
+  return Valid(index) && (pads_[index].desc.rumble || pads_[index].desc.periodic);
 }
 
 bool HeadlessJoysticks::PlayPeriodic(int index, const PeriodicEffect& effect) {

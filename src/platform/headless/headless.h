@@ -207,7 +207,7 @@ class HeadlessJoysticks : public Joysticks {
       : clock_(clock), events_(events) {}
 
   // Appends a joystick; returns its index. Posts JoystickChanged.
-  int Plug(const JoystickSpec& spec = {});
+  int Plug(const JoystickSpec& desc = {});
   // Removes joystick `i` (later ones move down one index). Posts JoystickChanged.
   void Unplug(int i);
   // Sets the raw axis positions of joystick `i`.
@@ -231,7 +231,7 @@ class HeadlessJoysticks : public Joysticks {
 
  private:
   struct Pad {
-    JoystickSpec spec;
+    JoystickSpec desc;
     JoystickState state;
   };
   bool Valid(int i) const { return i >= 0 && i < static_cast<int>(pads_.size()); }
