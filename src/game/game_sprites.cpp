@@ -17,7 +17,7 @@ constexpr double kPi = std::numbers::pi;
 
 // The picture `prefix` + number of the game's image list.
 TPictureCollectionItem* Picture(const char* prefix, int32_t number) {
-  return MainForm->GameImage(prefix + std::to_string(number));
+  return MainForm->GameImage(prefix, number);
 }
 
 // Image plus the box taken from its size, the way every game sprite is dressed at creation.
@@ -101,7 +101,7 @@ void TPlayerSprite::FireGun() {
     auto* bullet = new TPulSprite(Engine());
     GunReady = false;
     MainForm->PlayEffect("las");
-    Dress(bullet, MainForm->GameImage("b14"));
+    Dress(bullet, MainForm->GameImage("b", 14));
     bullet->X = i == 1 ? PaddleX - 10 : PaddleX + BarrelOffset(PaddleSize);
     bullet->Y = PaddleY - 5;
     bullet->GunMode = 3;
@@ -301,7 +301,9 @@ void TMonoSprite::MoveStep(int32_t moveCount) {
 
   // The intro and the menu freeze the pictures (the frames still advance).
   if (GameState != gsMenu && GameState != gsLevelIntro)
-    Image = MainForm->GameImage("kirp" + std::to_string(BrickType) + std::to_string(BrickFrame));
+    Image = (BrickType >= 1 && BrickType <= 9 && BrickFrame >= 0 && BrickFrame <= 9)
+                ? MainForm->GameImage("kirp", BrickType * 10 + BrickFrame)
+                : MainForm->GameImage("kirp" + std::to_string(BrickType) + std::to_string(BrickFrame));
 
   if (GameState == gsMenu) Kill();
   if (ReturnToMenu) Kill();
@@ -388,7 +390,7 @@ void ApplyBonus(TBonSprite* bonus, TSprite* paddle) {
       GunArmed = true;
       for (int32_t i = 1; i <= 2; ++i) {
         auto* barrel = new TPulSprite(bonus->Engine());
-        Dress(barrel, MainForm->GameImage("b13"));
+        Dress(barrel, MainForm->GameImage("b", 13));
         barrel->X = BallX + 5;
         barrel->Y = BallY + 5;
         barrel->GunMode = i;
@@ -416,9 +418,9 @@ void TPulSprite::MoveStep(int32_t moveCount) {
   if (GunMode == 1) X = PaddleX - 10;
   if (GunMode == 2) X = PaddleX + BarrelOffset(PaddleSize);
   if (GunMode > 2) {
-    Image = MainForm->GameImage("b14");
+    Image = MainForm->GameImage("b", 14);
   } else {
-    Image = MainForm->GameImage("b13");
+    Image = MainForm->GameImage("b", 13);
     Y = PaddleY - 5;
   }
   CheckCollisions();

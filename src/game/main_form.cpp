@@ -265,6 +265,19 @@ void TMainForm::BuildWaveList() {
 int TMainForm::W() const { return Screen ? Screen->Width() : 800; }
 int TMainForm::H() const { return Screen ? Screen->Height() : 600; }
 
+TPictureCollectionItem* TMainForm::GameImage(const char* prefix, int number) {
+  if (number >= 0 && number < 100) {
+    for (ImageCache& c : imageCache_) {
+      if (c.prefix.empty()) c.prefix = prefix;
+      if (c.prefix != prefix) continue;
+      TPictureCollectionItem*& slot = c.items[static_cast<size_t>(number)];
+      if (slot == nullptr) slot = ImageList->FindImage(prefix + std::to_string(number));
+      return slot;
+    }
+  }
+  return ImageList->FindImage(prefix + std::to_string(number));
+}
+
 void TMainForm::PlayEffect(const char* wave) {
   DXWaveList->FindWave(wave)->Play(false);
   DXInput->Joystick().Effects().FindEffect("eff1").StartEffect();
@@ -394,7 +407,13 @@ void TMainForm::DrawHud() {
   for (int i = 1; i <= 10; ++i) {
     int32_t d = v % 10;  // truncated toward zero, as the original division did
     v /= 10;
-    FontList1->FindImage("i" + std::to_string(d))->Draw(back, 200 - 20 * i, 10, 0);
+    TPictureCollectionItem*& digit = digitImages_[static_cast<size_t>(d < 0 ? -d : d)];
+    if (d < 0) {  // a negative score has no digit pictures: the lookup reports it
+      FontList1->FindImage("i" + std::to_string(d))->Draw(back, 200 - 20 * i, 10, 0);
+      continue;
+    }
+    if (digit == nullptr) digit = FontList1->FindImage("i" + std::to_string(d));
+    digit->Draw(back, 200 - 20 * i, 10, 0);
   }
   const int n = static_cast<uint8_t>(Lives & 0xFF);
   if (n > 0) {
@@ -501,7 +520,7 @@ void TMainForm::NewBall() {
   GameState = gsServe;
   auto* ball = new TsharSprite(DXSpriteEngine->Engine());
   ball->Angle = Random(6);
-  ball->Image = GameImage("shar" + std::to_string(BallKind));
+  ball->Image = GameImage("shar", BallKind);
   ball->X = PaddleX + 30;
   ball->Y = PaddleY - 10;
   ball->SetZ(2);

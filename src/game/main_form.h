@@ -78,14 +78,24 @@ class TMainForm : public TDXForm {
   int W() const;
   int H() const;
 
-  // Image lookups used by every game sprite.
+  // Image lookups used by every game sprite: the item `name` of ImageList ("Image '%s' not
+  // found" when missing).
   TPictureCollectionItem* GameImage(const std::string& name) const { return ImageList->FindImage(name); }
+  // The item `prefix` + number in decimal, remembered after its first lookup: the game asks for
+  // the same few pictures in every step of every sprite, and the items never change.
+  TPictureCollectionItem* GameImage(const char* prefix, int number);
   // Plays a wave of the wave list and starts the joystick's "eff1" pulse.
   void PlayEffect(const char* wave);
 
  private:
   bool loadingAssets_ = false;  // LoadAssets is running: a nested activation must not rerun it
-  bool scoreEntryOffered_ = false;  // this game's entry window was shown (NewGame clears it)
+  bool scoreEntryOffered_ = false;
+  struct ImageCache {
+    std::string prefix;
+    std::array<TPictureCollectionItem*, 100> items{};
+  };
+  std::array<ImageCache, 8> imageCache_;
+  std::array<TPictureCollectionItem*, 10> digitImages_{};  // this game's entry window was shown (NewGame clears it)
   void BuildImageLists();
   void BuildWaveList();
   void DrawTexts();
