@@ -35,11 +35,13 @@ std::string LowerName(std::string_view s) {
 void THashCollectionItem::SetName(const std::string& name) {
   if (collection_ == nullptr) {
     name_ = name;
+    lowerName_ = LowerName(name);
     return;
   }
   // The bucket depends on the name, so the item leaves its old chain before the change.
   collection_->Unfile(this);
   name_ = name;
+  lowerName_ = LowerName(name);
   collection_->File(this);
 }
 
@@ -47,6 +49,19 @@ THashCollection::THashCollection(std::string notFoundFormat)
     : notFoundFormat_(std::move(notFoundFormat)) {}
 
 THashCollection::~THashCollection() { Clear(); }
+
+namespace {
+// The bucket of a name already folded to lower case.
+int HashOfLower(std::string_view lower) {
+  size_t len = lower.size();
+  uint32_t h = static_cast<uint32_t>(len) * 16u;
+  if (len > 1) {
+    h += static_cast<uint8_t>(lower[len - 2]);
+    h += static_cast<uint8_t>(lower[0]);
+  }
+  return static_cast<int>(h & 0xFFu);
+}
+}  // namespace
 
 int THashCollection::HashOf(std::string_view name) {
   std::string lower = LowerName(name);
@@ -99,9 +114,11 @@ void THashCollection::Clear() {
 }
 
 THashCollectionItem* THashCollection::FindOrNull(std::string_view name) const {
+  // Names are folded once here and once when they are set, not at every comparison: the game
+  // looks pictures up by name in every frame.
   std::string lower = LowerName(name);
-  for (THashCollectionItem* p = buckets_[HashOf(name)]; p != nullptr; p = p->next_) {
-    if (p->name_.size() == lower.size() && LowerName(p->name_) == lower) return p;
+  for (THashCollectionItem* p = buckets_[HashOfLower(lower)]; p != nullptr; p = p->next_) {
+    if (p->lowerName_ == lower) return p;
   }
   return nullptr;
 }

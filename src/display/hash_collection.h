@@ -36,6 +36,7 @@ class THashCollectionItem {
   friend class THashCollection;
   THashCollection* collection_ = nullptr;
   std::string name_;
+  std::string lowerName_;  // name_ folded to lower case, kept for lookups
   int index_ = -1;
   THashCollectionItem* next_ = nullptr;  // next (older) item of the same bucket
 };

@@ -188,7 +188,7 @@ void HeadlessVideo::Present(const FrameView& frame) {
   // The copy is packed (pitch = row bytes) whatever the caller's pitch was.
   const int rowBytes = frame.width * (frame.bitCount == 32 ? 4 : 2);
   last_.pitch = rowBytes;
-  last_.pixels.assign(static_cast<size_t>(std::max(rowBytes, 0)) * std::max(frame.height, 0), 0);
+  last_.pixels.resize(static_cast<size_t>(std::max(rowBytes, 0)) * std::max(frame.height, 0));
   if (frame.pixels == nullptr || rowBytes <= 0) return;
   const auto* src = static_cast<const uint8_t*>(frame.pixels);
   for (int y = 0; y < frame.height; ++y) {
