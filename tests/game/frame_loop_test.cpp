@@ -96,6 +96,32 @@ TEST(FrameLoop, MenuShowsRecordHeadingAndRows) {
   EXPECT_EQ(above, 0);
 }
 
+TEST(FrameLoop, RecordRowsStandEveryTwentyFourPixels) {
+  GameHarness g;
+  g.Start();
+  MenuPulse = 100;
+  MenuPulseDown = false;
+  ASSERT_TRUE(g.Frame());
+  const auto& v = *g.hl.video;
+  // Pixels of the pulsing colour RGB(100, 100, 200) in the score column (x = W - 120), where no
+  // menu picture reaches, between y0 and y1.
+  auto count = [&](int y0, int y1) {
+    int n = 0;
+    for (int y = y0; y < y1; ++y)
+      for (int x = 678; x < 760; ++x) {
+        const uint32_t c = v.PixelRGB(x, y);
+        const int r = (c >> 16) & 255, gr = (c >> 8) & 255, b = c & 255;
+        if (std::abs(r - 100) <= 8 && std::abs(gr - 100) <= 8 && std::abs(b - 200) <= 8) ++n;
+      }
+    return n;
+  };
+  for (int row = 1; row <= 5; ++row) {
+    const int y = 58 + 24 * row;  // 82, 106, 130, 154, 178
+    EXPECT_GT(count(y, y + 22), 5) << "row " << row;
+  }
+  EXPECT_EQ(count(40, 80), 0);  // the heading above is red, not pulsing
+}
+
 TEST(FrameLoop, CanDrawFalseOnlyUpdatesTheScoreLabel) {
   GameHarness g;
   g.Start();
