@@ -84,9 +84,9 @@ void Sphere(Canvas& c, float cx, float cy, float r, Color base, float glow = 0.f
             float diff = std::max(0.f, nx * lx + ny * ly + nz * lz);
             // Reflection of the light for the specular spot.
             float rz = 2 * diff * nz - lz;
-            float spec = std::pow(std::max(0.f, rz), 24.f);
+            float shine = std::pow(std::max(0.f, rz), 24.f);
             float rim = std::pow(1 - nz, 3.f);
-            Color col = base * (0.22f + 0.85f * diff) + kWhite * (spec * 0.9f);
+            Color col = base * (0.22f + 0.85f * diff) + kWhite * (shine * 0.9f);
             col = col + base * (rim * (0.35f + glow));
             return col;
           });
