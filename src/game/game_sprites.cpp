@@ -413,7 +413,9 @@ TPulSprite::TPulSprite(TSprite* parent) : TImageSprite(parent) {}
 
 void TPulSprite::MoveStep(int32_t moveCount) {
   // No inherited animation step for the gun's sprites.
-  if (!GunArmed || Y < 0) Kill();
+  // The gun also leaves with the rest of an abandoned game (the menu's clearing pass): GunArmed
+  // is cleared only by the next serve, and the menu would otherwise keep the barrels.
+  if (!GunArmed || Y < 0 || ReturnToMenu) Kill();
   if (GunMode == 3) Y = Y - moveCount * 0.5;
   if (GunMode == 1) X = PaddleX - 10;
   if (GunMode == 2) X = PaddleX + BarrelOffset(PaddleSize);
