@@ -63,16 +63,7 @@ int HashOfLower(std::string_view lower) {
 }
 }  // namespace
 
-int THashCollection::HashOf(std::string_view name) {
-  std::string lower = LowerName(name);
-  size_t len = lower.size();
-  uint32_t h = static_cast<uint32_t>(len) * 16u;
-  if (len > 1) {
-    h += static_cast<uint8_t>(lower[len - 2]);
-    h += static_cast<uint8_t>(lower[0]);
-  }
-  return static_cast<int>(h & 0xFFu);
-}
+int THashCollection::HashOf(std::string_view name) { return HashOfLower(LowerName(name)); }
 
 bool THashCollection::SameName(std::string_view a, std::string_view b) {
   return a.size() == b.size() && LowerName(a) == LowerName(b);

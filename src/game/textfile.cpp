@@ -5,6 +5,8 @@
 #include <fstream>
 #include <iterator>
 
+#include "toolkit/utf8.h"
+
 namespace game {
 
 namespace {
@@ -127,59 +129,28 @@ char32_t Cp1251ToCodePoint(unsigned char b) {
   return kCp1251High[b - 0x80];
 }
 
-void AppendUtf8(std::string& out, char32_t cp) {
-  if (cp < 0x80) {
-    out.push_back(static_cast<char>(cp));
-  } else if (cp < 0x800) {
-    out.push_back(static_cast<char>(0xC0 | (cp >> 6)));
-    out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
-  } else if (cp < 0x10000) {
-    out.push_back(static_cast<char>(0xE0 | (cp >> 12)));
-    out.push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
-    out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
-  } else {
-    out.push_back(static_cast<char>(0xF0 | (cp >> 18)));
-    out.push_back(static_cast<char>(0x80 | ((cp >> 12) & 0x3F)));
-    out.push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
-    out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
-  }
-}
 }  // namespace
 
 std::string Cp1251ToUtf8(const std::string& bytes) {
-  std::string out;
-  out.reserve(bytes.size() * 2);
-  for (char c : bytes) AppendUtf8(out, Cp1251ToCodePoint(static_cast<unsigned char>(c)));
-  return out;
+  std::u32string chars;
+  chars.reserve(bytes.size());
+  for (char c : bytes) chars.push_back(Cp1251ToCodePoint(static_cast<unsigned char>(c)));
+  return utf8::Encode(chars);
 }
 
-std::string Utf8ToCp1251(const std::string& utf8) {
+std::string Utf8ToCp1251(const std::string& text) {
   std::string out;
-  size_t i = 0;
-  while (i < utf8.size()) {
-    unsigned char b = static_cast<unsigned char>(utf8[i]);
-    char32_t cp;
-    size_t len;
-    if (b < 0x80) { cp = b; len = 1; }
-    else if ((b >> 5) == 6) { cp = b & 0x1F; len = 2; }
-    else if ((b >> 4) == 14) { cp = b & 0x0F; len = 3; }
-    else if ((b >> 3) == 30) { cp = b & 0x07; len = 4; }
-    else { out.push_back('?'); ++i; continue; }
-    if (i + len > utf8.size()) { out.push_back('?'); break; }
-    bool ok = true;
-    for (size_t k = 1; k < len; ++k) {
-      unsigned char cb = static_cast<unsigned char>(utf8[i + k]);
-      if ((cb >> 6) != 2) { ok = false; break; }
-      cp = (cp << 6) | (cb & 0x3F);
+  for (char32_t cp : utf8::Decode(text)) {  // malformed bytes arrive as U+FFFD, written '?'
+    if (cp < 0x80) {
+      out.push_back(static_cast<char>(cp));
+    } else if (cp >= 0x0410 && cp <= 0x044F) {
+      out.push_back(static_cast<char>(0xC0 + (cp - 0x0410)));
+    } else {
+      char found = '?';
+      for (int k = 0; k < 64; ++k)
+        if (kCp1251High[k] == cp && cp != 0xFFFD) found = static_cast<char>(0x80 + k);
+      out.push_back(found);
     }
-    if (!ok) { out.push_back('?'); ++i; continue; }
-    i += len;
-    if (cp < 0x80) { out.push_back(static_cast<char>(cp)); continue; }
-    if (cp >= 0x0410 && cp <= 0x044F) { out.push_back(static_cast<char>(0xC0 + (cp - 0x0410))); continue; }
-    char found = '?';
-    for (int k = 0; k < 64; ++k)
-      if (kCp1251High[k] == cp && cp != 0xFFFD) { found = static_cast<char>(0x80 + k); break; }
-    out.push_back(found);
   }
   return out;
 }
