@@ -1,5 +1,6 @@
 // Counts the frames the game presents, for scripts/cpu_use.sh: loaded with LD_PRELOAD, it stands
-// in front of SDL's SDL_RenderPresent, counts each call and passes it on. Every quarter second
+// in front of SDL's SDL_RenderPresent and SDL_UpdateWindowSurface (the game presents through one
+// or the other), counts each call and passes it on. Every quarter second
 // (and at exit) it rewrites the file named by KX_PRESENT_COUNT with the count so far, so a script
 // can read the frame rate of a running game without touching the game.
 #include <dlfcn.h>
@@ -42,14 +43,28 @@ struct AtExit {
 
 }  // namespace
 
-extern "C" void SDL_RenderPresent(void* renderer) {
-  using Fn = void (*)(void*);
-  static Fn real = reinterpret_cast<Fn>(dlsym(RTLD_NEXT, "SDL_RenderPresent"));
+namespace {
+void Counted() {
   ++presents;
-  if (real != nullptr) real(renderer);
   const double now = Now();
   if (now - lastWrite >= 0.25) {
     lastWrite = now;
     WriteCount();
   }
+}
+}  // namespace
+
+extern "C" void SDL_RenderPresent(void* renderer) {
+  using Fn = void (*)(void*);
+  static Fn real = reinterpret_cast<Fn>(dlsym(RTLD_NEXT, "SDL_RenderPresent"));
+  if (real != nullptr) real(renderer);
+  Counted();
+}
+
+extern "C" int SDL_UpdateWindowSurface(void* window) {
+  using Fn = int (*)(void*);
+  static Fn real = reinterpret_cast<Fn>(dlsym(RTLD_NEXT, "SDL_UpdateWindowSurface"));
+  const int result = real != nullptr ? real(window) : -1;
+  Counted();
+  return result;
 }
