@@ -301,9 +301,10 @@ void TMonoSprite::MoveStep(int32_t moveCount) {
 
   // The intro and the menu freeze the pictures (the frames still advance).
   if (GameState != gsMenu && GameState != gsLevelIntro)
-    Image = (BrickType >= 1 && BrickType <= 9 && BrickFrame >= 0 && BrickFrame <= 9)
-                ? MainForm->GameImage("kirp", BrickType * 10 + BrickFrame)
-                : MainForm->GameImage("kirp" + std::to_string(BrickType) + std::to_string(BrickFrame));
+    Image =
+        (BrickType >= 1 && BrickType <= 9 && BrickFrame >= 0 && BrickFrame <= 9)
+            ? MainForm->GameImage("kirp", BrickType * 10 + BrickFrame)
+            : MainForm->GameImage("kirp" + std::to_string(BrickType) + std::to_string(BrickFrame));
 
   if (GameState == gsMenu) Kill();
   if (ReturnToMenu) Kill();

@@ -22,7 +22,8 @@ std::array<double, 256> CosTable = [] {
   std::array<double, 256> t{};
   // Filled once at start in extended precision, stored as doubles.
   for (int i = 0; i < 256; ++i)
-    t[i] = static_cast<double>(std::cos(2.0L * 3.14159265358979323846264338327950288L * i / 256.0L));
+    t[i] =
+        static_cast<double>(std::cos(2.0L * 3.14159265358979323846264338327950288L * i / 256.0L));
   return t;
 }();
 
@@ -228,7 +229,8 @@ void TMainForm::BuildImageLists() {
     AddItem(ImageList, {nullptr, false, clBlack, nullptr})->SetName("kirp1" + std::to_string(f));
   for (int t = 2; t <= 9; ++t) {
     if (t == 4 || t == 5) {
-      AddItem(ImageList, {nullptr, false, clBlack, nullptr})->SetName("kirp" + std::to_string(t) + "1");
+      AddItem(ImageList, {nullptr, false, clBlack, nullptr})
+          ->SetName("kirp" + std::to_string(t) + "1");
       continue;
     }
     bool transparent = t != 3;  // the explosive bricks are drawn opaque
@@ -431,8 +433,10 @@ void TMainForm::DrawMenuPictures() {
   int a2 = static_cast<int>(std::trunc(126.0 * CosTable[(4 * MenuPulse + 128) & 0xFF] + 127.0));
   Menulist->FindImage("m3")->DrawAdditive(back, Bounds(60, h - 220, 160, 33), 0, a3);
   Menulist->FindImage("m2")->DrawAdditive(back, Bounds(120, h - 180, 155, 30), 0, a2);
-  if (MenuPulseDown) --MenuPulse;
-  else ++MenuPulse;
+  if (MenuPulseDown)
+    --MenuPulse;
+  else
+    ++MenuPulse;
   if (MenuPulse >= 254 || MenuPulse <= 1) MenuPulseDown = !MenuPulseDown;
 }
 
@@ -543,8 +547,10 @@ void TMainForm::LoadLevel() {
     brick->BrickType = b.type;
     brick->BrickTick = Random(50);
     brick->BrickFrame = 1 + Random(4);
-    if (brick->BrickType == 1 || brick->BrickType == 4 || brick->BrickType == 5) brick->BrickFrame = 1;
-    brick->Image = GameImage("kirp" + std::to_string(brick->BrickType) + std::to_string(brick->BrickFrame));
+    if (brick->BrickType == 1 || brick->BrickType == 4 || brick->BrickType == 5)
+      brick->BrickFrame = 1;
+    brick->Image =
+        GameImage("kirp" + std::to_string(brick->BrickType) + std::to_string(brick->BrickFrame));
     const int32_t w = brick->Image->Width(), h = brick->Image->Height();
     brick->X = static_cast<double>(static_cast<int64_t>(w) * b.column + 100);
     brick->Y = static_cast<double>(static_cast<int64_t>(h) * b.row + 100);
@@ -628,7 +634,8 @@ void TMainForm::LoadAssets() {
   auto progress = [](int by) { Form1->Gauge1->SetProgress(Form1->Gauge1->Progress() + by); };
 
   for (int k = 1; k <= 4; ++k)
-    LoadFile(ImageList->FindImage("shar" + std::to_string(k)), "shar\\" + std::to_string(k) + ".bmp");
+    LoadFile(ImageList->FindImage("shar" + std::to_string(k)),
+             "shar\\" + std::to_string(k) + ".bmp");
   progress(2);
   for (int k = 1; k <= 14; ++k)
     LoadFile(ImageList->FindImage("b" + std::to_string(k)), "bon\\" + std::to_string(k) + ".bmp");

@@ -26,22 +26,22 @@ class TMainForm : public TDXForm {
   ~TMainForm() override;
 
   // ---- components (owned by the form)
-  TDXDraw* DXDraw;                    // the display; 800 x 600 x 16, full screen + flip
-  TDXTimer* DXTimer;                  // the frame timer: ticks the frame loop from the idle loop
-  TDXSpriteEngine* DXSpriteEngine;    // the sprite tree
-  TDXInput* DXInput;                  // keyboard and joystick states
-  TDXImageList* ImageList;            // bricks, balls, paddles, bonuses, field background
-  TDXImageList* FontList1;            // score digits i0..i9
-  TDXImageList* Menulist;             // m1, m2, m3 and the menu backdrop
-  TDXSound* DXSound;                  // the sound device
-  TDXWaveList* DXWaveList;            // "snd", "morf", "pop", "las"
-  TMediaPlayer* m;                    // the background music
-  TTimer* Timer2;                     // serve timer, 5000 ms, disabled at start
-  TTimer* Timer3;                     // gun timer, 100 ms
-  TPanel* Panel1;                     // the cheat console (hidden)
-  TEdit* Edit1;                       // the console's code field
-  TButton* Button5;                   // the console's "ОК"
-  TLabel* Label1;                     // never visible: the score as text for the score entry
+  TDXDraw* DXDraw;                  // the display; 800 x 600 x 16, full screen + flip
+  TDXTimer* DXTimer;                // the frame timer: ticks the frame loop from the idle loop
+  TDXSpriteEngine* DXSpriteEngine;  // the sprite tree
+  TDXInput* DXInput;                // keyboard and joystick states
+  TDXImageList* ImageList;          // bricks, balls, paddles, bonuses, field background
+  TDXImageList* FontList1;          // score digits i0..i9
+  TDXImageList* Menulist;           // m1, m2, m3 and the menu backdrop
+  TDXSound* DXSound;                // the sound device
+  TDXWaveList* DXWaveList;          // "snd", "morf", "pop", "las"
+  TMediaPlayer* m;                  // the background music
+  TTimer* Timer2;                   // serve timer, 5000 ms, disabled at start
+  TTimer* Timer3;                   // gun timer, 100 ms
+  TPanel* Panel1;                   // the cheat console (hidden)
+  TEdit* Edit1;                     // the console's code field
+  TButton* Button5;                 // the console's "ОК"
+  TLabel* Label1;                   // never visible: the score as text for the score entry
   TButton *Button1, *Button2, *Button3, *Button4, *Button6;  // hidden operation buttons
 
   // ---- handlers bound to the components
@@ -80,7 +80,9 @@ class TMainForm : public TDXForm {
 
   // Image lookups used by every game sprite: the item `name` of ImageList ("Image '%s' not
   // found" when missing).
-  TPictureCollectionItem* GameImage(const std::string& name) const { return ImageList->FindImage(name); }
+  TPictureCollectionItem* GameImage(const std::string& name) const {
+    return ImageList->FindImage(name);
+  }
   // The item `prefix` + number in decimal, remembered after its first lookup: the game asks for
   // the same few pictures in every step of every sprite, and the items never change.
   TPictureCollectionItem* GameImage(const char* prefix, int number);
@@ -95,7 +97,8 @@ class TMainForm : public TDXForm {
     std::array<TPictureCollectionItem*, 100> items{};
   };
   std::array<ImageCache, 8> imageCache_;
-  std::array<TPictureCollectionItem*, 10> digitImages_{};  // this game's entry window was shown (NewGame clears it)
+  std::array<TPictureCollectionItem*, 10>
+      digitImages_{};  // this game's entry window was shown (NewGame clears it)
   void BuildImageLists();
   void BuildWaveList();
   void DrawTexts();

@@ -55,7 +55,7 @@ std::string TextFileReader::ReadLine() {
 int32_t TextFileReader::ReadNumber() {
   while (pos_ < end_ && static_cast<unsigned char>(bytes_[pos_]) <= 32) ++pos_;
   std::string text;
-  while (pos_ < end_ && static_cast<unsigned char>(bytes_[pos_]) > 32 && text.size() < 32)
+  while (pos_<end_&& static_cast<unsigned char>(bytes_[pos_])> 32 && text.size() < 32)
     text.push_back(bytes_[pos_++]);
   // The rest of the line, up to and including the next LF, is not part of the number.
   while (pos_ < end_) {
@@ -89,10 +89,14 @@ bool ParseNumber(const std::string& text, int32_t& value) {
     for (; i < text.size(); ++i) {
       char c = text[i];
       uint32_t d;
-      if (c >= '0' && c <= '9') d = static_cast<uint32_t>(c - '0');
-      else if (c >= 'a' && c <= 'f') d = static_cast<uint32_t>(c - 'a' + 10);
-      else if (c >= 'A' && c <= 'F') d = static_cast<uint32_t>(c - 'A' + 10);
-      else return false;
+      if (c >= '0' && c <= '9')
+        d = static_cast<uint32_t>(c - '0');
+      else if (c >= 'a' && c <= 'f')
+        d = static_cast<uint32_t>(c - 'a' + 10);
+      else if (c >= 'A' && c <= 'F')
+        d = static_cast<uint32_t>(c - 'A' + 10);
+      else
+        return false;
       v = (v << 4) | d;
     }
     // The digits give the 32-bit pattern; the sign then negates it in 32-bit arithmetic.

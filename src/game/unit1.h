@@ -9,8 +9,8 @@ class TForm1 : public TForm {
  public:
   explicit TForm1(TComponent* owner);
   ~TForm1() override;
-  TImage* Image1;   // the 320 x 150 picture carried in the program
-  TGauge* Gauge1;   // progress 0..50
+  TImage* Image1;  // the 320 x 150 picture carried in the program
+  TGauge* Gauge1;  // progress 0..50
 };
 
 extern TForm1* Form1;

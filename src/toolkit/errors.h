@@ -22,10 +22,10 @@ class Exception : public std::runtime_error {
   }
 
 KX_DECLARE_ERROR(EInvalidOperation, Exception);
-KX_DECLARE_ERROR(EListError, Exception);     // "Index of the list exceeds the range. (%d)"
+KX_DECLARE_ERROR(EListError, Exception);  // "Index of the list exceeds the range. (%d)"
 KX_DECLARE_ERROR(EStreamError, Exception);
-KX_DECLARE_ERROR(EFOpenError, EStreamError);   // "Cannot open file "%s". %s"
-KX_DECLARE_ERROR(EFCreateError, EStreamError); // "Cannot create file "%s". %s"
+KX_DECLARE_ERROR(EFOpenError, EStreamError);    // "Cannot open file "%s". %s"
+KX_DECLARE_ERROR(EFCreateError, EStreamError);  // "Cannot create file "%s". %s"
 KX_DECLARE_ERROR(EReadError, EStreamError);
 KX_DECLARE_ERROR(EConvertError, Exception);
 

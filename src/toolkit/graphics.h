@@ -30,7 +30,9 @@ struct TRect {
 };
 
 constexpr TRect Rect(int32_t l, int32_t t, int32_t r, int32_t b) { return TRect{l, t, r, b}; }
-constexpr TRect Bounds(int32_t x, int32_t y, int32_t w, int32_t h) { return TRect{x, y, x + w, y + h}; }
+constexpr TRect Bounds(int32_t x, int32_t y, int32_t w, int32_t h) {
+  return TRect{x, y, x + w, y + h};
+}
 
 // A block of pixels in memory that canvases and blits draw on. bitCount 16 is RGB565,
 // 32 is XRGB8888 (blue in the low byte), 24 is BGR, 8/4/1 are palette indexes.

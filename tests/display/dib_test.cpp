@@ -361,12 +361,12 @@ TEST(DibReader, PaletteIndexPastTheTableIsInvalid) {
 
 TEST(DibReader, EveryTruncationFailsCleanly) {
   for (const BmpLayout& s : {Small24(), [] {
-                             BmpLayout p;
-                             p.bits = 8;
-                             p.palette.resize(256);
-                             p.pixels.assign(8, 3);
-                             return p;
-                           }()}) {
+                               BmpLayout p;
+                               p.bits = 8;
+                               p.palette.resize(256);
+                               p.pixels.assign(8, 3);
+                               return p;
+                             }()}) {
     std::vector<uint8_t> full = BmpFile(s);
     ASSERT_NO_THROW(LoadBmp(full));
     for (size_t n = 0; n < full.size(); ++n) {

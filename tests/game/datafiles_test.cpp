@@ -76,7 +76,9 @@ TEST(NumberRule, LinesBlanksAndEnd) {
   EXPECT_EQ(cr.ReadNumber(), 0);
 
   // Ctrl-Z ends the file.
-  TextFileReader z(std::string("4\r\n\x1a" "5\r\n"));
+  TextFileReader z(
+      std::string("4\r\n\x1a"
+                  "5\r\n"));
   EXPECT_EQ(z.ReadNumber(), 4);
   EXPECT_EQ(z.ReadNumber(), 0);
 
@@ -124,8 +126,8 @@ TEST(LevelFile, ExampleAndHostileFiles) {
 TEST(RecordFile, ReadsLineEndsAndMissingFile) {
   std::string dir = TempDir();
   std::string p = dir + "/rec.kbx";
-  std::ofstream(p, std::ios::binary) << "Anna\n500\nBo\rb\n400\n" << std::string(40, 'N')
-                                     << "\n300\n\n200\nLast\n100\n";
+  std::ofstream(p, std::ios::binary) << "Anna\n500\nBo\rb\n400\n"
+                                     << std::string(40, 'N') << "\n300\n\n200\nLast\n100\n";
   RecordTable t = ReadRecordFile(p);
   EXPECT_EQ(t.names[0], "Anna");
   EXPECT_EQ(t.names[1], "Bob");  // a lone CR is left out of a name

@@ -11,7 +11,9 @@ using platform::VK_ESCAPE;
 using platform::VK_RETURN;
 
 namespace {
-int Alpha3(int pulse) { return static_cast<int>(std::trunc(126.0 * CosTable[(4 * pulse) & 255] + 127.0)); }
+int Alpha3(int pulse) {
+  return static_cast<int>(std::trunc(126.0 * CosTable[(4 * pulse) & 255] + 127.0));
+}
 int Alpha2(int pulse) {
   return static_cast<int>(std::trunc(126.0 * CosTable[(4 * pulse + 128) & 255] + 127.0));
 }
@@ -241,7 +243,8 @@ TEST(Loading, GaugeAdvancesThroughEveryStep) {
   MainForm->Show();
   g.hl.video->OnPresent = nullptr;
   std::vector<int> expected;
-  for (int p : {5, 7, 8, 9, 10, 15, 20, 25, 30, 35, 45, 50}) expected.push_back(279 * (p * 100 / 50) / 100);
+  for (int p : {5, 7, 8, 9, 10, 15, 20, 25, 30, 35, 45, 50})
+    expected.push_back(279 * (p * 100 / 50) / 100);
   // Every presented state of the bar, in order (the first frames may come before the bar shows).
   std::vector<int> tail(widths.end() - std::min(widths.size(), expected.size()), widths.end());
   EXPECT_EQ(tail, expected);

@@ -38,7 +38,8 @@ class GameHarness {
       std::error_code ec;
       if (fs::exists(data / sub)) fs::create_directory_symlink(data / sub, dir_ / sub, ec);
     }
-    if (withRecords && fs::exists(data / "rec.kbx")) fs::copy_file(data / "rec.kbx", dir_ / "rec.kbx");
+    if (withRecords && fs::exists(data / "rec.kbx"))
+      fs::copy_file(data / "rec.kbx", dir_ / "rec.kbx");
     fs::current_path(dir_);
   }
 

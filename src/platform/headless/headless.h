@@ -12,8 +12,8 @@
 #pragma once
 
 #include <cstdint>
-#include <functional>
 #include <deque>
+#include <functional>
 #include <mutex>
 #include <set>
 #include <string>

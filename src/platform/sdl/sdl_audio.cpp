@@ -1,9 +1,9 @@
-#include <cstdio>
 #include <SDL_mixer.h>
 
 #include <algorithm>
 #include <atomic>
 #include <cmath>
+#include <cstdio>
 #include <cstring>
 #include <map>
 #include <vector>
