@@ -297,6 +297,11 @@ bool TWaveCollectionItem::EnsureBuffer() {
   if (buffer_ != nullptr && buffer_->Made()) return true;
   TDirectSound* device = Device();
   if (device == nullptr || wave_.Empty()) return false;
+  LoadMainBuffer(device);
+  return true;
+}
+
+void TWaveCollectionItem::LoadMainBuffer(TDirectSound* device) {
   if (buffer_ == nullptr) {
     buffer_ = device->CreateBuffer();
     madeOn_ = device;
@@ -311,7 +316,6 @@ bool TWaveCollectionItem::EnsureBuffer() {
     throw;
   }
   ApplySettings(buffer_);
-  return true;
 }
 
 void TWaveCollectionItem::Restore() {
@@ -322,20 +326,9 @@ void TWaveCollectionItem::Restore() {
   }
   TDirectSound* device = Device();
   if (device == nullptr) return;
-  if (buffer_ == nullptr) {
-    buffer_ = device->CreateBuffer();
-    madeOn_ = device;
-  }
   // Reload even an existing main buffer: a new Wave takes effect here, and copies already made
   // keep the chunk they share until they are freed.
-  try {
-    buffer_->LoadFromWave(wave_);
-  } catch (...) {
-    device->FreeBuffer(buffer_);
-    buffer_ = nullptr;
-    throw;
-  }
-  ApplySettings(buffer_);
+  LoadMainBuffer(device);
 }
 
 void TWaveCollectionItem::Play(bool wait) {

@@ -254,6 +254,8 @@ class TWaveCollectionItem : public THashCollectionItem {
  private:
   TDirectSound* Device() const;
   bool EnsureBuffer();
+  // (Re)loads the main buffer from the wave on `device`; a failed load frees it and rethrows.
+  void LoadMainBuffer(TDirectSound* device);
   void FreeCopies();
   void ApplySettings(TDirectSoundBuffer* b) const;
 
