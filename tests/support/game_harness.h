@@ -11,8 +11,8 @@
 
 #include "game/globals.h"
 #include "game/main_form.h"
-#include "game/unit1.h"
-#include "game/unit2.h"
+#include "game/loading_window.h"
+#include "game/score_entry_window.h"
 #include "platform/headless/headless.h"
 #include "platform/keys.h"
 #include "toolkit/application.h"

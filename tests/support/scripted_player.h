@@ -19,7 +19,7 @@
 #include "game/game_sprites.h"
 #include "game/globals.h"
 #include "game/main_form.h"
-#include "game/unit2.h"
+#include "game/score_entry_window.h"
 #include "platform/keys.h"
 #include "sprites/dx_sprite_engine.h"
 #include "support/game_harness.h"

@@ -1,4 +1,4 @@
-#include "game/unit1.h"
+#include "game/loading_window.h"
 
 #include <string>
 #include <vector>

@@ -1,4 +1,4 @@
-#include "game/unit2.h"
+#include "game/score_entry_window.h"
 
 #include <cstdlib>
 
@@ -6,7 +6,7 @@
 #include "game/main_form.h"
 #include "game/records.h"
 #include "game/textfile.h"
-#include "game/unit1.h"
+#include "game/loading_window.h"
 #include "toolkit/utf8.h"
 
 TForm2* Form2 = nullptr;
