@@ -3,13 +3,14 @@
 #include <cmath>
 #include <filesystem>
 
+#include "game/data_paths.h"
 #include "game/game_sprites.h"
 #include "game/globals.h"
 #include "game/levels.h"
-#include "game/records.h"
-#include "game/textfile.h"
 #include "game/loading_window.h"
+#include "game/records.h"
 #include "game/score_entry_window.h"
+#include "game/textfile.h"
 #include "platform/keys.h"
 #include "platform/platform.h"
 #include "toolkit/application.h"
@@ -509,6 +510,13 @@ void TMainForm::SwitchDisplayMode() {
   DXDraw->Initialize();
 }
 
+void TMainForm::StartInWindow() {
+  // The window side of SwitchDisplayMode, before the display first initialises: Alt+Enter then
+  // goes to full screen and back as usual.
+  SetBorderStyle(bsSizeable);
+  DXDraw->SetOptions(DXDraw->Options() - doFullScreen);
+}
+
 // ---------------------------------------------------------------------------------------------
 // Operations behind the hidden buttons
 
@@ -579,7 +587,7 @@ void TMainForm::NewGame() {
 }
 
 void TMainForm::ReadRecords() {
-  game::RecordTable t = game::ReadRecordFile("rec.kbx");
+  game::RecordTable t = game::ReadRecordFile(game::RecordFile());
   for (int r = 1; r <= 5; ++r) {
     RecordNames[r] = t.names[r - 1];
     RecordScores[r] = t.scores[r - 1];
@@ -725,11 +733,12 @@ void CreateGameWindows() {
   Application->CreateForm(Form2);
 }
 
-int RunGame() {
+int RunGame(bool fullScreen) {
   InitApplication();
   platform::Get().video->OpenWindow("KobalTix v. 1.3", 800, 600);
-  platform::Get().video->SetFullScreen(true);
+  platform::Get().video->SetFullScreen(fullScreen);
   CreateGameWindows();
+  if (!fullScreen) MainForm->StartInWindow();
   // Showing the window runs its first activation (the loading); an error there is reported
   // like any other, and the loop goes on.
   try {

@@ -73,6 +73,8 @@ class TMainForm : public TDXForm {
   void OfferScoreEntry();
   // Alt+Enter: the display switches between full screen and a window.
   void SwitchDisplayMode();
+  // Before the first showing: the display starts in a sizeable window instead of full screen.
+  void StartInWindow();
 
   // W and H of the frame loop: the main window's size as the game sees it (800 x 600).
   int W() const;
@@ -114,6 +116,7 @@ extern TMainForm* MainForm;
 // Creates the application's three windows in the order the game expects (MainForm, Form1,
 // Form2) and sets the title "KobalTix v. 1.3". The application must exist (InitApplication).
 void CreateGameWindows();
-// The whole program on the installed platform: opens the window, creates the windows, runs the
-// message loop until the main window closes, frees everything. Returns the exit status.
-int RunGame();
+// The whole program on the installed platform: opens the window (full screen, or a window when
+// `fullScreen` is false), creates the windows, runs the message loop until the main window
+// closes, frees everything. Returns the exit status.
+int RunGame(bool fullScreen = true);
