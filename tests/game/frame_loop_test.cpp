@@ -214,6 +214,18 @@ TEST(KeyCommands, AltEnterKeepsTheTimerAndTheBackSurface) {
   EXPECT_EQ(MainForm->DXDraw->Back()->Width(), 800);
   EXPECT_EQ(MainForm->DXDraw->Back()->Height(), 600);
   ASSERT_TRUE(g.Frame());
+  // The window shows the whole frame 1:1, and the game still sees an 800 x 600 field.
+  const auto& shown = g.hl.video->LastFrame();
+  ASSERT_EQ(shown.width, 800);
+  ASSERT_EQ(shown.height, 600);
+  EXPECT_EQ(MainForm->W(), 800);
+  EXPECT_EQ(MainForm->H(), 600);
+  TDirectDrawSurface* back = MainForm->DXDraw->Back();
+  int differing = 0;
+  for (int y = 0; y < 600; ++y)
+    for (int x = 0; x < 800; ++x)
+      if (g.hl.video->Pixel565(x, y) != back->Pixels(x, y)) ++differing;
+  EXPECT_EQ(differing, 0);
   g.Press(VK_RETURN, true);
   EXPECT_TRUE(MainForm->DXDraw->Options().Contains(doFullScreen));
   EXPECT_TRUE(g.hl.video->FullScreen());
