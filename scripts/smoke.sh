@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Smoke test of the real program in a real (virtual) X server: the menu with its record table,
-# Enter starts level 1, a held arrow key moves the paddle, Alt+Enter switches to a window and
-# back, Escape returns to the menu and Escape again ends the program with status 0.
+# Enter starts level 1, a held arrow key moves the paddle, Alt+Enter switches to a window (which
+# shows the frame 1:1) and back, Escape returns to the menu and Escape again ends the program with
+# status 0.
 #
 #   scripts/smoke.sh [build-dir]        (default: build)
 #
@@ -143,6 +144,14 @@ poll_shot windowed 5 windowed_ok ||
   fail "in a window ($wgeo) the bricks are not drawn: $(count_bricks "$art/windowed.png" "$wgeo") of 24"
 gaps=$(count_lit_gaps "$art/windowed.png" "$wgeo")
 [ "$gaps" -eq 0 ] || fail "in a window $gaps places beside level 1's bricks are not the dark backdrop"
+# The window shows the frame 1:1: the rightmost brick column (frame x 600..649) ends where the
+# frame puts it, lit 5 pixels inside its right edge and dark 5 pixels beyond it (a cut and
+# stretched frame moves that edge some 18 pixels to the right).
+edge=$(for r in 2 3 4; do echo "644 $((110 + 20 * r))"; echo "654 $((110 + 20 * r))"; done |
+  sample "$art/windowed.png" "$wgeo" | paste -d' ' - - |
+  awk '{ a = $1; if ($2 > a) a = $2; if ($3 > a) a = $3; b = $4; if ($5 > b) b = $5; if ($6 > b) b = $6
+    if (a >= 100 && b <= 40) n++ } END { print n + 0 }')
+[ "$edge" -eq 3 ] || fail "in a window the frame is not shown 1:1 (the right brick edge is in place in $edge of 3 rows)"
 echo "smoke: Alt+Enter gave a window $wgeo ($(count_bricks "$art/windowed.png" "$wgeo") bricks seen)"
 xdotool key alt+Return
 x11_wait_size "$win" 1024 768 5 || fail "Alt+Enter again: the window stayed $(x11_geometry "$win")"

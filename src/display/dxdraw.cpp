@@ -253,11 +253,18 @@ void TDXDrawDriverBlt::MakeBack() {
 
 void TDXDrawDriverBlt::CreateSurfaces() {
   TCustomDXDraw& dx = *dxdraw_;
-  // The primary surface is the whole frame the window shows: the main form's client area.
+  // The primary surface is the whole frame the window shows. The program's main form is the
+  // platform window, which letterboxes its frames into whatever size the player gives it, in a
+  // window as in full screen: its client area is the display's size, so the whole field shows
+  // 1:1 (its design client area would cut the field's right and bottom edges off and the window
+  // would stretch the rest back). Any other form shows its own client area.
   int pw = 0, ph = 0;
   TForm* main = Application != nullptr ? Application->MainForm() : nullptr;
   if (main == nullptr) main = dx.ParentForm();
-  if (main != nullptr) {
+  if (main != nullptr && main->IsMainForm()) {
+    pw = dx.display_.Width();
+    ph = dx.display_.Height();
+  } else if (main != nullptr) {
     pw = main->ClientWidth();
     ph = main->ClientHeight();
   }

@@ -234,7 +234,10 @@ void TsharSprite::HandleCollision(TSprite* other, bool& /*Done*/) {
     BonusDrop(hitX, hitY, brick);
   }
   if (dynamic_cast<TPlayerSprite*>(other)) {
-    if (!PaddleBounceDone) Angle = (kPi - Angle) + Jitter();
+    // Only a ball on its way down is turned: a served ball starts inside the paddle and touches
+    // it for several steps, and turning it on every one of them made it jitter, slide along the
+    // paddle and drop off its end.
+    if (!PaddleBounceDone && std::cos(Angle) > 0) Angle = (kPi - Angle) + Jitter();
     if (PaddleY < Y && Y < PaddleY + 10) Y = PaddleY - 5;
     if (Y > PaddleY + 10) {
       // Come in from the side: pushed out to the nearer end (the 140 width is fixed).

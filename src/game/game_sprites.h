@@ -32,8 +32,8 @@ class TsharSprite : public TImageSprite {
   // Rides on the paddle, flies and bounces off the edges, falls out, hands off a lost life or a
   // finished level, then checks its collisions.
   void MoveStep(int32_t moveCount) override;
-  // Bricks: break (or harden type 5) and turn, maybe drop a bonus; paddle: bounce; every
-  // collision: BallSpeed + 0.01 while below 6.
+  // Bricks: break (or harden type 5) and turn, maybe drop a bonus; paddle: bounce a ball that
+  // moves down, lift, push out; every collision: BallSpeed + 0.01 while below 6.
   void HandleCollision(TSprite* other, bool& Done) override;
 };
 

@@ -33,6 +33,10 @@ namespace {
 const char* const kComic = "Comic Sans MS";
 const char* const kCheatMessage = "Режим читов! Нажмите 9, чтобы пропустиь уровень";
 const char* const kStartPrompt = "Чтобы  начать игру  нажмите  ENTER";
+// A typical name of a record holder: 15 Russian characters.
+const char* const kTypicalName = "Иван Степанович";
+// Characters of a record name that can reach the menu (far more than its column shows).
+constexpr size_t kRecordNameChars = 128;
 
 // One item of an image list as the window's resource data declares it.
 struct ItemDecl {
@@ -391,7 +395,7 @@ void TMainForm::DrawTexts() {
     for (int n = 1; n <= 5; ++n) {
       int y = 58 + 24 * n;
       c.TextOut(w - 270, y, std::to_string(n));
-      c.TextOut(w - 250, y, game::Cp1251ToUtf8(RecordNames[n]));
+      c.TextOut(w - 250, y + recordNameDy_, recordNameRuns_[static_cast<size_t>(n - 1)]);
       c.TextOut(w - 120, y, std::to_string(RecordScores[n]));
     }
     c.Font.Size = 24;
@@ -594,6 +598,40 @@ void TMainForm::ReadRecords() {
   for (int r = 1; r <= 5; ++r) {
     RecordNames[r] = t.names[r - 1];
     RecordScores[r] = t.scores[r - 1];
+  }
+  PrepareRecordNames();
+}
+
+const TTextRun& TMainForm::RecordNameRun(int rank) const {
+  static const TTextRun none;
+  return rank >= 1 && rank <= 5 ? recordNameRuns_[static_cast<size_t>(rank - 1)] : none;
+}
+
+// The menu draws the names in every frame: each is converted, measured and rasterised here, once,
+// and only as far as its column shows it, so a name of any length costs the same as a short one.
+void TMainForm::PrepareRecordNames() {
+  TFont table;
+  table.Name = kComic;
+  table.Size = 12;
+  platform::Text* text = platform::Installed() ? platform::Get().text.get() : nullptr;
+  if (!recordNameFontChosen_) {
+    // The face installed in place of the table's may be wider than it: it gets smaller until a
+    // typical name fits its column again (the column still clips whatever is wider).
+    recordNameFont_ = table;
+    for (int h = table.PixelHeight(); text && h >= 9; --h) {
+      recordNameFont_.Height = h;
+      int w = 0, ht = 0;
+      text->Measure(recordNameFont_.Name, h, false, false, kTypicalName, w, ht);
+      if (w <= kRecordNameWidth) break;
+    }
+    recordNameDy_ = TTextRun(table, "0", 50).Ascent() - TTextRun(recordNameFont_, "0", 50).Ascent();
+    recordNameFontChosen_ = true;
+  }
+  for (int r = 1; r <= 5; ++r) {
+    // One byte is one character: no column shows more than this many.
+    const std::string shown = RecordNames[r].substr(0, kRecordNameChars);
+    recordNameRuns_[static_cast<size_t>(r - 1)] =
+        TTextRun(recordNameFont_, game::Cp1251ToUtf8(shown), kRecordNameWidth);
   }
 }
 

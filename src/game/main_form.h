@@ -16,6 +16,7 @@
 #include "sprites/dx_sprite_engine.h"
 #include "sprites/image_sprite.h"
 #include "sprites/sprite.h"
+#include "toolkit/canvas.h"
 #include "toolkit/controls.h"
 #include "toolkit/forms.h"
 #include "toolkit/timers.h"
@@ -91,6 +92,18 @@ class TMainForm : public TDXForm {
   // Plays a wave of the wave list and starts the joystick's "eff1" pulse.
   void PlayEffect(const char* wave);
 
+  // The menu's record table draws each name from x = W - 250 within this many pixels, a small gap
+  // short of the scores at W - 120.
+  static constexpr int kRecordNameWidth = 124;
+  // The names' face: the table's, at the largest size up to 12 points at which a typical
+  // 15-character Russian name fits the name column (chosen when the table is first read).
+  const TFont& RecordNameFont() const { return recordNameFont_; }
+  // The name of rank 1..5 as the menu draws it, converted, cut to the column and rasterised when
+  // the table was read; an empty run for other ranks.
+  const TTextRun& RecordNameRun(int rank) const;
+  // Offset of the names from their row's top that puts their baseline on the scores' baseline.
+  int RecordNameDy() const { return recordNameDy_; }
+
  private:
   bool loadingAssets_ = false;  // LoadAssets is running: a nested activation must not rerun it
   bool scoreEntryOffered_ = false;
@@ -101,6 +114,11 @@ class TMainForm : public TDXForm {
   std::array<ImageCache, 8> imageCache_;
   std::array<TPictureCollectionItem*, 10>
       digitImages_{};  // this game's entry window was shown (NewGame clears it)
+  std::array<TTextRun, 5> recordNameRuns_;
+  TFont recordNameFont_;
+  int recordNameDy_ = 0;
+  bool recordNameFontChosen_ = false;
+  void PrepareRecordNames();
   void BuildImageLists();
   void BuildWaveList();
   void DrawTexts();

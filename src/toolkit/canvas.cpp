@@ -6,6 +6,7 @@
 #include <list>
 #include <memory>
 #include <unordered_map>
+#include <vector>
 
 #include "platform/platform.h"
 
@@ -86,6 +87,82 @@ void Clear() {
 }
 
 }  // namespace textcache
+
+namespace {
+
+// End of the `chars`-th character of `s` counted from byte `from` (or the end of `s`).
+size_t AdvanceChars(const std::string& s, size_t from, size_t chars) {
+  size_t i = from;
+  while (i < s.size() && chars > 0) {
+    ++i;
+    while (i < s.size() && (static_cast<unsigned char>(s[i]) & 0xC0) == 0x80) ++i;
+    --chars;
+  }
+  return i;
+}
+
+// The first character boundary of `s` at or after byte `i`.
+size_t Boundary(const std::string& s, size_t i) {
+  while (i < s.size() && (static_cast<unsigned char>(s[i]) & 0xC0) == 0x80) ++i;
+  return i;
+}
+
+}  // namespace
+
+TTextRun::TTextRun(const TFont& font, const std::string& utf8, int maxWidth) {
+  auto mask = std::make_shared<platform::TextMask>();
+  mask_ = mask;
+  if (maxWidth <= 0 || !platform::Installed() || !platform::Get().text) return;
+  platform::Text& text = *platform::Get().text;
+  const int px = font.PixelHeight();
+  auto wideEnough = [&](size_t bytes) {
+    int w = 0, h = 0;
+    text.Measure(font.Name, px, font.Bold, font.Italic, utf8.substr(0, bytes), w, h);
+    return w >= maxWidth;
+  };
+  // The prefix grows by doubling until it is wide enough, then the shortest such prefix is
+  // searched between the last two lengths: the cost follows what shows, not the text's length.
+  size_t narrow = 0, wide = utf8.size();
+  for (size_t chars = 8;; chars *= 2) {
+    const size_t end = AdvanceChars(utf8, 0, chars);
+    if (end >= utf8.size()) break;
+    if (wideEnough(end)) {
+      wide = end;
+      break;
+    }
+    narrow = end;
+  }
+  for (;;) {
+    size_t mid = Boundary(utf8, narrow + (wide - narrow) / 2);
+    if (mid <= narrow || mid >= wide) mid = AdvanceChars(utf8, narrow, 1);
+    if (mid >= wide) break;
+    if (wideEnough(mid)) {
+      wide = mid;
+    } else {
+      narrow = mid;
+    }
+  }
+  *mask = text.Render(font.Name, px, font.Bold, font.Italic, utf8.substr(0, wide));
+  // A mask whose coverage does not match its size would make the blend read past its end.
+  if (mask->width < 0 || mask->height < 0 ||
+      mask->coverage.size() < static_cast<size_t>(mask->width) * mask->height) {
+    *mask = platform::TextMask{};
+    return;
+  }
+  if (mask->width > maxWidth) {
+    // The last glyph is cut where the run ends.
+    std::vector<uint8_t> cut(static_cast<size_t>(maxWidth) * mask->height);
+    for (int y = 0; y < mask->height; ++y)
+      std::memcpy(cut.data() + static_cast<size_t>(y) * maxWidth,
+                  mask->coverage.data() + static_cast<size_t>(y) * mask->width, maxWidth);
+    mask->coverage = std::move(cut);
+    mask->width = maxWidth;
+  }
+}
+
+int TTextRun::Width() const { return mask_ ? mask_->width : 0; }
+int TTextRun::Height() const { return mask_ ? mask_->height : 0; }
+int TTextRun::Ascent() const { return mask_ ? mask_->ascent : 0; }
 
 namespace {
 
@@ -269,16 +346,24 @@ void TCanvas::Draw(int x, int y, const PixelBuffer& src) {
 
 void TCanvas::TextOut(int x, int y, const std::string& utf8) {
   if (!RequireHandle()) return;
-  auto mask = textcache::Lookup(Font, utf8);
-  if (Brush.Style == bsSolid) FillRect(TRect{x, y, x + mask->width, y + mask->height});
+  DrawMask(x, y, *textcache::Lookup(Font, utf8));
+}
+
+void TCanvas::TextOut(int x, int y, const TTextRun& run) {
+  if (!run.mask_ || !RequireHandle()) return;
+  DrawMask(x, y, *run.mask_);
+}
+
+void TCanvas::DrawMask(int x, int y, const platform::TextMask& mask) {
+  if (Brush.Style == bsSolid) FillRect(TRect{x, y, x + mask.width, y + mask.height});
   int X = x + originX_, Y = y + originY_;
-  TRect d = Intersect(TRect{X, Y, X + mask->width, Y + mask->height}, EffectiveClip());
+  TRect d = Intersect(TRect{X, Y, X + mask.width, Y + mask.height}, EffectiveClip());
   if (Empty(d)) return;
   int fr = GetRValue(Font.Color), fg = GetGValue(Font.Color), fb = GetBValue(Font.Color);
   uint32_t full = RawColor(Font.Color);
   int bits = target_.bitCount;
   for (int py = d.Top; py < d.Bottom; ++py) {
-    const uint8_t* cov = mask->coverage.data() + static_cast<size_t>(py - Y) * mask->width;
+    const uint8_t* cov = mask.coverage.data() + static_cast<size_t>(py - Y) * mask.width;
     uint8_t* row = target_.bits + static_cast<ptrdiff_t>(py) * target_.pitch;
     for (int px = d.Left; px < d.Right; ++px) {
       int a = cov[px - X];

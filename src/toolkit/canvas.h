@@ -7,9 +7,14 @@
 #pragma once
 
 #include <functional>
+#include <memory>
 #include <string>
 
 #include "toolkit/graphics.h"
+
+namespace platform {
+struct TextMask;
+}
 
 enum TBrushStyle { bsSolid, bsClear, bsDiagCross };
 
@@ -32,6 +37,25 @@ struct TBrush {
 struct TPen {
   TColor Color = clBlack;  // outline colour
   int Width = 1;           // outline thickness in pixels (0 = no outline)
+};
+
+// A run of text rasterised once, for one font, and cut to a width: only the glyphs that show are
+// rasterised, however long the text. Drawing it needs no conversion, measuring or cache lookup.
+class TTextRun {
+ public:
+  // An empty run: draws nothing.
+  TTextRun() = default;
+  // Rasterises the shortest prefix of `utf8` (whole characters) that is at least `maxWidth`
+  // pixels wide in `font` (all of it when narrower) and keeps at most `maxWidth` columns of it.
+  TTextRun(const TFont& font, const std::string& utf8, int maxWidth);
+  // Width, height and baseline (from the top) in pixels; the width is at most maxWidth.
+  int Width() const;
+  int Height() const;
+  int Ascent() const;
+
+ private:
+  friend class TCanvas;
+  std::shared_ptr<const platform::TextMask> mask_;
 };
 
 class TCanvas {
@@ -63,6 +87,9 @@ class TCanvas {
   // Glyphs of `utf8` with their cell's top-left at (x, y); with a solid brush the text's box is
   // filled with the brush colour first, with any other brush only the glyphs are drawn.
   void TextOut(int x, int y, const std::string& utf8);
+  // A prepared run with its top-left at (x, y), in Font.Color (the run keeps its own face and
+  // size); the brush as for the text above.
+  void TextOut(int x, int y, const TTextRun& run);
   // Pen outline (1 pixel per pen width, inside the rectangle) and brush fill of the inside;
   // right and bottom are exclusive.
   void Rectangle(int l, int t, int r, int b);
@@ -100,6 +127,7 @@ class TCanvas {
   void FillSolid(TRect r, TColor c);
   void FillHatch(TRect r, TColor c);
   void PutPixel(int x, int y, uint32_t raw);
+  void DrawMask(int x, int y, const platform::TextMask& mask);
   uint32_t RawColor(TColor c) const;
 
   AcquireFn acquire_;

@@ -3,7 +3,10 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <fstream>
+#include <vector>
 
+#include "game/textfile.h"
 #include "support/game_harness.h"
 #include "toolkit/graphics.h"
 
@@ -124,6 +127,49 @@ TEST(FrameLoop, RecordRowsStandEveryTwentyFourPixels) {
   EXPECT_EQ(count(40, 80), 0);  // the heading above is red, not pulsing
 }
 
+// Record names stay in their column: a 15-character Russian name shows whole, a 1 MiB name is cut
+// short of the scores, and right of the name column the rows are exactly what a table without
+// names shows.
+TEST(FrameLoop, RecordNamesStayInTheirColumn) {
+  struct Menu {
+    std::vector<uint32_t> px;  // frame x 550..799, y 80..209
+    int width1 = 0, width2 = 0;
+  };
+  auto show = [](const std::string& name1, const std::string& name2) {
+    GameHarness g(/*withRecords=*/false);
+    std::ofstream("rec.kbx", std::ios::binary)
+        << name1 << "\r\n500\r\n"
+        << name2 << "\r\n400\r\n\r\n300\r\n\r\n200\r\n\r\n100\r\n";
+    g.Start();
+    MenuPulse = 100;
+    MenuPulseDown = false;
+    EXPECT_TRUE(g.Frame());
+    Menu m;
+    for (int y = 80; y < 210; ++y)
+      for (int x = 550; x < 800; ++x) m.px.push_back(g.hl.video->PixelRGB(x, y));
+    m.width1 = MainForm->RecordNameRun(1).Width();
+    m.width2 = MainForm->RecordNameRun(2).Width();
+    return m;
+  };
+  const Menu named = show(game::Utf8ToCp1251("Евгений Соколов"), std::string(1 << 20, '\xC6'));
+  const Menu blank = show("", "");
+  const int column = TMainForm::kRecordNameWidth;
+  EXPECT_LT(named.width1, column);  // whole
+  EXPECT_EQ(named.width2, column);  // cut
+  int nameDiffers = 0, scoreDiffers = 0;
+  for (int y = 0; y < 130; ++y)
+    for (int x = 0; x < 250; ++x) {
+      const size_t i = static_cast<size_t>(y) * 250 + x;
+      if (named.px[i] == blank.px[i]) continue;
+      if (x < column)
+        ++nameDiffers;
+      else
+        ++scoreDiffers;
+    }
+  EXPECT_GT(nameDiffers, 100);
+  EXPECT_EQ(scoreDiffers, 0);
+}
+
 TEST(FrameLoop, CanDrawFalseOnlyUpdatesTheScoreLabel) {
   GameHarness g;
   g.Start();
@@ -214,6 +260,18 @@ TEST(KeyCommands, AltEnterKeepsTheTimerAndTheBackSurface) {
   EXPECT_EQ(MainForm->DXDraw->Back()->Width(), 800);
   EXPECT_EQ(MainForm->DXDraw->Back()->Height(), 600);
   ASSERT_TRUE(g.Frame());
+  // The window shows the whole frame 1:1, and the game still sees an 800 x 600 field.
+  const auto& shown = g.hl.video->LastFrame();
+  ASSERT_EQ(shown.width, 800);
+  ASSERT_EQ(shown.height, 600);
+  EXPECT_EQ(MainForm->W(), 800);
+  EXPECT_EQ(MainForm->H(), 600);
+  TDirectDrawSurface* back = MainForm->DXDraw->Back();
+  int differing = 0;
+  for (int y = 0; y < 600; ++y)
+    for (int x = 0; x < 800; ++x)
+      if (g.hl.video->Pixel565(x, y) != back->Pixels(x, y)) ++differing;
+  EXPECT_EQ(differing, 0);
   g.Press(VK_RETURN, true);
   EXPECT_TRUE(MainForm->DXDraw->Options().Contains(doFullScreen));
   EXPECT_TRUE(g.hl.video->FullScreen());

@@ -59,7 +59,7 @@ TEST(ScriptedPlayer, ForeseesWhereAFallingBallMeetsThePaddle) {
   } w;
   int straight = 0, bounced = 0;
   double worstStraight = 0, worstBounced = 0;
-  for (int f = 0; f < 30000 && (straight < 20 || bounced < 5) && GameState != gsMenu; ++f) {
+  for (int f = 0; f < 60000 && (straight < 20 || bounced < 5) && GameState != gsMenu; ++f) {
     const auto balls = ScriptedPlayer::Live<TsharSprite>();
     if (GameState == gsPlaying && balls.size() == 1) {
       TsharSprite* b = balls.front();

@@ -335,7 +335,8 @@ TEST(ScoreEntry, CyrillicNameRoundTripsAndShowsInTheMenu) {
   ExpectTenCrLfLines(bytes);
   EXPECT_EQ(RecordNames[1], "\xA8\xE6\xE8\xEA");
 
-  // The menu's first row: the glyphs of the name, in the row's colour, at (W - 250, 82).
+  // The menu's first row: the glyphs of the name in the names' face, in the row's colour, at
+  // (W - 250, 82) with the names' baseline offset.
   const int pulse = MenuPulse;
   ASSERT_TRUE(s.g.Frame());
   const uint32_t rowColour = [&] {
@@ -353,11 +354,10 @@ TEST(ScoreEntry, CyrillicNameRoundTripsAndShowsInTheMenu) {
       out = pb;
       return true;
     });
-    c.Font.Name = "Comic Sans MS";
-    c.Font.Size = 12;
+    c.Font = MainForm->RecordNameFont();
     c.Font.Color = clWhite;
     c.Brush.Style = bsClear;
-    c.TextOut(0, 0, utf8);
+    c.TextOut(0, MainForm->RecordNameDy(), utf8);
     c.ReleaseHandle();
     int solid = 0, shown = 0;
     for (int y = 0; y < h; ++y)

@@ -477,6 +477,51 @@ TEST_F(BallTest, PaddleHandlerLiftsAndPushesOutToTheSides) {
   b->HandleCollision(Paddle(), done);
   EXPECT_NEAR(b->Angle, kPi - 0.4 + 0.05, 1e-12);
   EXPECT_TRUE(PaddleBounceDone);
+  // A ball on its way up keeps its direction; the flag and the speed-up stay.
+  PaddleBounceDone = false;
+  BallSpeed = 1.0;
+  b->Angle = kPi - 0.4;
+  b->HandleCollision(Paddle(), done);
+  EXPECT_EQ(b->Angle, kPi - 0.4);
+  EXPECT_TRUE(PaddleBounceDone);
+  EXPECT_NEAR(BallSpeed, 1.01, 1e-12);
+}
+
+// Every starting direction Random(6) gives, 1000 serves each from a still paddle at many places,
+// after waits of 0 to 4 frames and at many clock times (the jitter's seeds), 2 s at 60 Hz: by the
+// sixth frame the ball rises above its serve height, and once it has left the paddle it does not
+// touch it again. The paddle clears PaddleBounceDone in its step before the ball's, so the flag
+// tells a touch.
+TEST_F(BallTest, AServedBallLeavesThePaddleUpwardAndCostsNoLife) {
+  StartOnEmptyField();
+  int lost = 0, late = 0, back = 0;
+  for (int d = 0; d < 6; ++d) {
+    for (int i = 0; i < 1000; ++i) {
+      Lives = 3;
+      PlacePaddle(5.0 + (i * 37) % 640);
+      G().hl.clock->Set(200000u + 7919u * static_cast<uint32_t>(i));
+      PushScriptedRandom(d);
+      MainForm->NewBall();
+      TsharSprite* b = Alive<TsharSprite>().back();
+      ASSERT_EQ(b->Angle, d);
+      for (int w = 0; w < i % 5; ++w) Step(16);
+      GameState = gsPlaying;  // the Space key's launch
+      bool left = false;
+      for (int f = 1; f <= 120; ++f) {
+        Step(f % 3 == 0 ? 16 : 17);
+        if (Lives != 3) break;  // the ball is gone
+        if (f == 6 && !(std::cos(b->Angle) < 0 && b->Y < PaddleY - 10)) ++late;
+        if (left && PaddleBounceDone) ++back;
+        left = left || !PaddleBounceDone;
+      }
+      if (Lives != 3) ++lost;
+      for (TsharSprite* s : Alive<TsharSprite>()) s->Kill();
+      MainForm->DXSpriteEngine->PurgeDead();
+    }
+  }
+  EXPECT_EQ(lost, 0);
+  EXPECT_EQ(late, 0);
+  EXPECT_EQ(back, 0);
 }
 
 TEST_F(BallTest, EveryCollisionSpeedsUpBelowSix) {

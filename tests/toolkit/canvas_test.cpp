@@ -1,5 +1,8 @@
 // The canvas: device-context life cycle, shapes, hatch, copies and text.
+#include <algorithm>
 #include <cstring>
+#include <memory>
+#include <utility>
 #include <vector>
 
 #include "toolkit_fixture.h"
@@ -248,6 +251,55 @@ TEST_P(CanvasTextTest, RepeatedTextIsRasterisedOnceWhateverItsColour) {
   EXPECT_EQ(textcache::Misses(), 2);
   EXPECT_GT(canvas->TextWidth("Score 100"), 0);
   EXPECT_EQ(textcache::Misses(), 2);
+}
+
+// Passes every request on to the real rasteriser, noting the longest text of each kind.
+struct SpyText : platform::Text {
+  platform::Text* real = nullptr;
+  size_t longestRender = 0, longestMeasure = 0;
+  platform::TextMask Render(const std::string& family, int px, bool bold, bool italic,
+                            const std::string& utf8) override {
+    longestRender = std::max(longestRender, utf8.size());
+    return real->Render(family, px, bold, italic, utf8);
+  }
+  void Measure(const std::string& family, int px, bool bold, bool italic, const std::string& utf8,
+               int& w, int& h) override {
+    longestMeasure = std::max(longestMeasure, utf8.size());
+    real->Measure(family, px, bold, italic, utf8, w, h);
+  }
+};
+
+TEST_P(CanvasTextTest, PreparedRunIsCutToItsWidthAndRasterisesOnlyWhatShows) {
+  if (!HaveRasteriser()) GTEST_SKIP() << "no font rasteriser on this platform build";
+  target = std::make_unique<Target>(200, 40, GetParam(), kSentinel);
+  canvas->Font.Name = "Comic Sans MS";
+  canvas->Font.Size = 12;
+  canvas->Font.Color = clRed;
+  canvas->Brush.Style = bsClear;
+  // Narrower than its width: the whole text.
+  EXPECT_EQ(TTextRun(canvas->Font, "PLAYER", 150).Width(), canvas->TextWidth("PLAYER"));
+  // A 1 MiB text: cut to 100 columns, and only a short prefix is measured and rasterised.
+  auto spy = std::make_unique<SpyText>();
+  spy->real = hl.text;
+  std::unique_ptr<platform::Text> real = std::exchange(platform::Get().text, std::move(spy));
+  std::string huge;
+  for (int i = 0; i < (1 << 19); ++i) huge += "Ж";
+  TTextRun cut(canvas->Font, huge, 100);
+  const std::unique_ptr<platform::Text> back = std::exchange(platform::Get().text, std::move(real));
+  const auto& seen = static_cast<const SpyText&>(*back);
+  EXPECT_EQ(cut.Width(), 100);
+  EXPECT_LT(seen.longestRender, 100u);
+  EXPECT_LT(seen.longestMeasure, 200u);
+  canvas->TextOut(20, 3, cut);
+  int inkNearEnd = 0;
+  for (int y = 0; y < target->h; ++y)
+    for (int x = 0; x < target->w; ++x) {
+      if (x >= 120) {
+        ASSERT_TRUE(target->Is(x, y, kSentinel)) << x << "," << y;
+      }
+      if (x >= 100 && x < 120 && target->Reddish(x, y)) ++inkNearEnd;
+    }
+  EXPECT_GT(inkNearEnd, 5);
 }
 
 INSTANTIATE_TEST_SUITE_P(Depths, CanvasTextTest, ::testing::Values(16, 32));
