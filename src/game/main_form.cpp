@@ -5,11 +5,12 @@
 
 #include "game/game_sprites.h"
 #include "game/globals.h"
+#include "game/level_editor.h"
 #include "game/levels.h"
-#include "game/records.h"
-#include "game/textfile.h"
 #include "game/loading_window.h"
+#include "game/records.h"
 #include "game/score_entry_window.h"
+#include "game/textfile.h"
 #include "platform/keys.h"
 #include "platform/platform.h"
 #include "toolkit/application.h"
@@ -194,6 +195,8 @@ TMainForm::TMainForm(TComponent* owner) : TDXForm(owner) {
 }
 
 TMainForm::~TMainForm() {
+  delete Editor;  // it unbinds its handlers from this window's components
+  Editor = nullptr;
   // The components outlive this part of the window (the base classes free them): no handler
   // of this window may run from them any more, so the display is closed now and the handlers
   // are unbound.
@@ -345,6 +348,13 @@ void TMainForm::DXTimerTimer(TObject*, int LagCount) {
     ReturnToMenu = false;
   }
   if (GameState != gsMenu) DXSpriteEngine->PurgeDead();
+  // A test play ends where a game goes back to the menu, once the field is cleared.
+  if (TestPlaying() && GameState == gsMenu && !ReturnToMenu) EndTestPlay();
+  if (Editor != nullptr && Editor->Editing()) {
+    Editor->Paint(DXDraw->Back());
+    DXDraw->Flip();
+    return;
+  }
 
   TDirectDrawSurface* back = DXDraw->Back();
   back->Fill(0);
@@ -444,6 +454,19 @@ void TMainForm::DrawMenuPictures() {
 // Key commands and the cheat console
 
 void TMainForm::FormKeyDown(TObject*, int& Key, TShiftState Shift) {
+  if (Editor != nullptr && Editor->Editing()) {
+    if (Editor->KeyDown(Key, Shift)) {
+      Key = 0;
+      return;
+    }
+    if (Shift.Contains(ssAlt) && Key == platform::VK_RETURN) {
+      SwitchDisplayMode();
+      DXDraw->SetCursor(crDefault);
+    }
+    return;
+  }
+  // Between a test play's last life and the clearing of its field, Escape has nothing to leave.
+  if (TestPlaying() && GameState == gsMenu && Key == platform::VK_ESCAPE) return;
   if (GameState == gsLevelIntro && Key == platform::VK_RETURN) {
     GameState = gsServe;
     RestartTimer2();
@@ -470,6 +493,7 @@ void TMainForm::FormKeyDown(TObject*, int& Key, TShiftState Shift) {
 }
 
 void TMainForm::FormKeyPress(TObject*, char32_t& Key) {
+  if (Editor != nullptr && Editor->Editing()) return;  // the editor's keys are no cheats
   if (Key == U'0') CheatMode = !CheatMode;
   if (Key == U'9' && CheatMode) SkipLevel = true;
   if (Key == U'`' || Key == U'~') {
@@ -540,7 +564,13 @@ void TMainForm::LoadLevel() {
   SkipLevel = false;
   PierceMode = false;
   BricksBroken = 0;
-  std::vector<game::LevelBrick> bricks = game::ReadLevelFile(game::LevelFileName(Level));
+  std::vector<game::LevelBrick> bricks;
+  if (TestPlaying()) {
+    Level = testLevel_;
+    bricks = testBricks_;
+  } else {
+    bricks = game::ReadLevelFile(game::LevelFileIn(LevelFolder, Level));
+  }
   BrickCount = static_cast<int32_t>(bricks.size());
   for (const game::LevelBrick& b : bricks) {
     auto* brick = new TMonoSprite(DXSpriteEngine->Engine());
@@ -579,7 +609,7 @@ void TMainForm::NewGame() {
 }
 
 void TMainForm::ReadRecords() {
-  game::RecordTable t = game::ReadRecordFile("rec.kbx");
+  game::RecordTable t = game::ReadRecordFile(RecordFile);
   for (int r = 1; r <= 5; ++r) {
     RecordNames[r] = t.names[r - 1];
     RecordScores[r] = t.scores[r - 1];
@@ -588,6 +618,7 @@ void TMainForm::ReadRecords() {
 
 void TMainForm::OfferScoreEntry() {
   if (!(Score > RecordScores[5])) return;
+  if (TestPlaying()) return;  // a test play of the editor enters no record
   // The balls left in the field take their lost-life step again in the clearing pass that follows
   // a game over; a player who closed the entry without saving is not asked a second time.
   if (scoreEntryOffered_) return;
@@ -713,6 +744,34 @@ void TMainForm::LoadAssets() {
   if (MusicOn) m->Play();
   // The pictures were replaced after the display built its surfaces: rebuild them now.
   if (DXDraw->Initialized()) DXDraw->Restore();
+}
+
+// ---------------------------------------------------------------------------------------------
+// The level editor
+
+void TMainForm::OpenEditor(const std::string& folder) {
+  delete Editor;
+  Editor = new TLevelEditor(this, folder);
+}
+
+void TMainForm::StartTestPlay(const std::vector<game::LevelBrick>& bricks, int32_t level,
+                              std::function<void()> ended) {
+  testBricks_ = bricks;
+  testLevel_ = level;
+  testEnded_ = std::move(ended);
+  // What Enter in the menu does.
+  NewGame();
+  PaddleX = 15.0;
+  NewBall();
+  RestartTimer2();
+}
+
+void TMainForm::EndTestPlay() {
+  std::function<void()> ended = std::move(testEnded_);
+  testEnded_ = nullptr;
+  testBricks_.clear();
+  Timer2->SetEnabled(false);
+  if (ended) ended();
 }
 
 // ---------------------------------------------------------------------------------------------

@@ -3,10 +3,10 @@
 #include <cstdlib>
 
 #include "game/globals.h"
+#include "game/loading_window.h"
 #include "game/main_form.h"
 #include "game/records.h"
 #include "game/textfile.h"
-#include "game/loading_window.h"
 #include "toolkit/utf8.h"
 
 TForm2* Form2 = nullptr;
@@ -102,14 +102,15 @@ void TForm2::FormActivate(TObject*) {
 
 void TForm2::SaveRecord() {
   // The file is read again: it may have changed since the menu read it.
-  game::RecordTable t = game::ReadRecordFile("rec.kbx");
+  const std::string file = MainForm != nullptr ? MainForm->RecordFile : std::string("rec.kbx");
+  game::RecordTable t = game::ReadRecordFile(file);
   const int32_t s = static_cast<int32_t>(std::strtol(Label2->Caption().c_str(), nullptr, 10));
   const int p = game::InsertPosition(t, s);
   // A score below every entry read again (the file changed while the game ran) has no place in
   // the table of the five best: the entry is dropped and the table written back unchanged.
   if (p >= 1) game::InsertRecord(t, p, game::Utf8ToCp1251(Edit1->Text()), s);
   // Raises when the file cannot be written: nothing below runs and the window stays open.
-  game::WriteRecordFile("rec.kbx", t);
+  game::WriteRecordFile(file, t);
   Score = -1000;
   Close();
   if (MainForm) {
