@@ -1,9 +1,9 @@
 #include "game/level_set.h"
 
-#include <cstdlib>
 #include <filesystem>
 #include <system_error>
 
+#include "game/data_paths.h"
 #include "game/levels.h"
 #include "game/textfile.h"
 
@@ -21,15 +21,8 @@ bool ValidSetName(const std::string& name) {
 }
 
 std::string NamedSetFolder(const std::string& name) {
-  fs::path home;
-  const char* xdg = std::getenv("XDG_DATA_HOME");
-  if (xdg != nullptr && xdg[0] == '/') {
-    home = xdg;
-  } else {
-    const char* h = std::getenv("HOME");
-    home = fs::path(h != nullptr && h[0] != '\0' ? h : ".") / ".local" / "share";
-  }
-  return (home / "kobaltix" / "sets" / name).string();
+  const std::string player = PlayerDataDir();
+  return player.empty() ? std::string() : (fs::path(player) / "sets" / name).string();
 }
 
 std::string SetFolderFor(const std::string& arg) {
@@ -48,7 +41,7 @@ bool HoldsLevelSet(const std::string& folder) {
 }
 
 bool EnsureLevelSet(const std::string& folder, const std::string& shippedLevels,
-                    const std::string& shippedRecords, std::string& error) {
+                    std::string& error) {
   if (HoldsLevelSet(folder)) return true;
   std::error_code ec;
   fs::create_directories(folder, ec);
@@ -65,7 +58,7 @@ bool EnsureLevelSet(const std::string& folder, const std::string& shippedLevels,
   for (int n = 1; n <= 20; ++n) {
     if (!copy(NativePath(LevelFileIn(shippedLevels, n)), LevelFileIn(folder, n))) return false;
   }
-  return copy(NativePath(shippedRecords), SetRecordFile(folder));
+  return true;
 }
 
 }  // namespace game

@@ -11,8 +11,8 @@ namespace game {
 bool IsSetPath(const std::string& arg);
 // True for a usable set name: not empty, no '/', not "." or "..", no control characters.
 bool ValidSetName(const std::string& name);
-// The folder of the named set: $XDG_DATA_HOME/kobaltix/sets/NAME (~/.local/share when
-// XDG_DATA_HOME is unset or not absolute).
+// The folder of the named set: <player's data folder>/sets/NAME (see PlayerDataDir); "" when the
+// player has no data folder.
 std::string NamedSetFolder(const std::string& name);
 // The set's folder for a command-line argument: a path as given, or the named set's folder.
 std::string SetFolderFor(const std::string& arg);
@@ -22,10 +22,11 @@ std::string SetRecordFile(const std::string& folder);
 // True when `folder` holds at least one level file of a set.
 bool HoldsLevelSet(const std::string& folder);
 // Makes `folder` a set on first use: when it holds no level file yet, creates it (and its
-// parents) and copies the twenty files of `shippedLevels` and the record file `shippedRecords`
-// into it (a missing shipped file is skipped). A folder that already holds a set is left as it
-// is. False with the system's reason in `error` when the folder or a file cannot be made.
+// parents) and copies the twenty files of `shippedLevels` into it (a missing shipped file is
+// skipped). A folder that already holds a set is left as it is. False with the system's reason in
+// `error` when the folder or a file cannot be made. (The set's rec.kbx is made when the set is
+// first played, from the shipped table.)
 bool EnsureLevelSet(const std::string& folder, const std::string& shippedLevels,
-                    const std::string& shippedRecords, std::string& error);
+                    std::string& error);
 
 }  // namespace game

@@ -3,6 +3,7 @@
 #include <cmath>
 #include <filesystem>
 
+#include "game/data_paths.h"
 #include "game/game_sprites.h"
 #include "game/globals.h"
 #include "game/level_editor.h"
@@ -533,6 +534,13 @@ void TMainForm::SwitchDisplayMode() {
   DXDraw->Initialize();
 }
 
+void TMainForm::StartInWindow() {
+  // The window side of SwitchDisplayMode, before the display first initialises: Alt+Enter then
+  // goes to full screen and back as usual.
+  SetBorderStyle(bsSizeable);
+  DXDraw->SetOptions(DXDraw->Options() - doFullScreen);
+}
+
 // ---------------------------------------------------------------------------------------------
 // Operations behind the hidden buttons
 
@@ -609,7 +617,7 @@ void TMainForm::NewGame() {
 }
 
 void TMainForm::ReadRecords() {
-  game::RecordTable t = game::ReadRecordFile(RecordFile);
+  game::RecordTable t = game::ReadRecordFile(game::RecordFile());
   for (int r = 1; r <= 5; ++r) {
     RecordNames[r] = t.names[r - 1];
     RecordScores[r] = t.scores[r - 1];
@@ -784,15 +792,18 @@ void CreateGameWindows() {
   Application->CreateForm(Form2);
 }
 
-int RunGame() {
+int RunGame(bool fullScreen, const std::string& levelFolder, bool edit) {
   InitApplication();
   platform::Get().video->OpenWindow("KobalTix v. 1.3", 800, 600);
-  platform::Get().video->SetFullScreen(true);
+  platform::Get().video->SetFullScreen(fullScreen);
   CreateGameWindows();
+  if (!fullScreen) MainForm->StartInWindow();
+  MainForm->LevelFolder = levelFolder;
   // Showing the window runs its first activation (the loading); an error there is reported
   // like any other, and the loop goes on.
   try {
     MainForm->Show();
+    if (edit) MainForm->OpenEditor(levelFolder);
   } catch (const std::exception& e) {
     Application->HandleException(e);
   }

@@ -78,12 +78,12 @@ class TMainForm : public TDXForm {
   void OfferScoreEntry();
   // Alt+Enter: the display switches between full screen and a window.
   void SwitchDisplayMode();
+  // Before the first showing: the display starts in a sizeable window instead of full screen.
+  void StartInWindow();
 
   // ---- level sets and the level editor
   // The folder the level files are read from; empty: the shipped levels\ folder.
   std::string LevelFolder;
-  // The record file the menu shows and the score entry rewrites.
-  std::string RecordFile = "rec.kbx";
   // The level editor when the program runs as one (null otherwise); owned by this window.
   TLevelEditor* Editor = nullptr;
   // Turns this window into the level editor of the set in `folder` (after the loading).
@@ -140,6 +140,8 @@ extern TMainForm* MainForm;
 // Creates the application's three windows in the order the game expects (MainForm, Form1,
 // Form2) and sets the title "KobalTix v. 1.3". The application must exist (InitApplication).
 void CreateGameWindows();
-// The whole program on the installed platform: opens the window, creates the windows, runs the
-// message loop until the main window closes, frees everything. Returns the exit status.
-int RunGame();
+// The whole program on the installed platform: opens the window (full screen, or a window when
+// `fullScreen` is false), creates the windows, runs the message loop until the main window
+// closes, frees everything. Returns the exit status. A `levelFolder` replaces the shipped levels
+// (a level set); with `edit` the window becomes the level editor of that folder after the loading.
+int RunGame(bool fullScreen = true, const std::string& levelFolder = "", bool edit = false);

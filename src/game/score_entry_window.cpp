@@ -1,7 +1,9 @@
 #include "game/score_entry_window.h"
 
 #include <cstdlib>
+#include <string>
 
+#include "game/data_paths.h"
 #include "game/globals.h"
 #include "game/loading_window.h"
 #include "game/main_form.h"
@@ -102,7 +104,7 @@ void TForm2::FormActivate(TObject*) {
 
 void TForm2::SaveRecord() {
   // The file is read again: it may have changed since the menu read it.
-  const std::string file = MainForm != nullptr ? MainForm->RecordFile : std::string("rec.kbx");
+  const std::string file = game::RecordFile();
   game::RecordTable t = game::ReadRecordFile(file);
   const int32_t s = static_cast<int32_t>(std::strtol(Label2->Caption().c_str(), nullptr, 10));
   const int p = game::InsertPosition(t, s);

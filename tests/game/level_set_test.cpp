@@ -12,6 +12,7 @@
 #include <iterator>
 #include <string>
 
+#include "game/command_line.h"
 #include "game/editor_model.h"
 #include "game/levels.h"
 
@@ -233,15 +234,44 @@ TEST_F(SetFolder, ANamedSetIsMadeFromTheShippedLevelsOnFirstUseOnly) {
   EXPECT_EQ(game::SetFolderFor("./here"), "./here");
   EXPECT_FALSE(game::ValidSetName(".."));
   EXPECT_FALSE(game::ValidSetName(""));
-  WriteBytes(root / "rec.kbx", "A\r\n5\r\n");
   std::string error;
-  ASSERT_TRUE(game::EnsureLevelSet(folder, set.string(), (root / "rec.kbx").string(), error))
-      << error;
+  ASSERT_TRUE(game::EnsureLevelSet(folder, set.string(), error)) << error;
   for (int n = 1; n <= 20; ++n)
     EXPECT_EQ(ReadBytes(fs::path(folder) / Name(n)), ReadBytes(Shipped(n)));
-  EXPECT_EQ(ReadBytes(game::SetRecordFile(folder)), "A\r\n5\r\n");
   WriteBytes(fs::path(folder) / "lev1.lev", "1\r\n0\r\n0\r\n1\r\n");
-  ASSERT_TRUE(game::EnsureLevelSet(folder, set.string(), (root / "rec.kbx").string(), error));
+  fs::remove(fs::path(folder) / "lev2.lev");
+  ASSERT_TRUE(game::EnsureLevelSet(folder, set.string(), error));
   EXPECT_EQ(ReadBytes(fs::path(folder) / "lev1.lev"), "1\r\n0\r\n0\r\n1\r\n");  // kept
+  EXPECT_FALSE(fs::exists(fs::path(folder) / "lev2.lev"));  // a set is never filled up again
   ::unsetenv("XDG_DATA_HOME");
+}
+
+TEST(LevelSetCommandLine, EditTakesAnOptionalSetAndLevelsARequiredOne) {
+  game::CommandLine none;
+  EXPECT_EQ(game::ParseCommandLine({"--window"}, none), "");
+  EXPECT_FALSE(none.edit);
+  EXPECT_EQ(none.levels, "");
+
+  game::CommandLine e;
+  EXPECT_EQ(game::ParseCommandLine({"--edit", "--window"}, e), "");
+  EXPECT_TRUE(e.edit);
+  EXPECT_EQ(e.editSet, "mine");
+  EXPECT_TRUE(e.window);
+  game::CommandLine named;
+  EXPECT_EQ(game::ParseCommandLine({"--edit", "castles"}, named), "");
+  EXPECT_EQ(named.editSet, "castles");
+  game::CommandLine inlined;
+  EXPECT_EQ(game::ParseCommandLine({"--edit=./my levels"}, inlined), "");
+  EXPECT_EQ(inlined.editSet, "./my levels");
+
+  game::CommandLine l;
+  EXPECT_EQ(game::ParseCommandLine({"--levels", "castles"}, l), "");
+  EXPECT_EQ(l.levels, "castles");
+  EXPECT_FALSE(l.edit);
+  EXPECT_EQ(game::ParseCommandLine({"--levels"}, l), "option --levels needs a value");
+  game::CommandLine both;
+  EXPECT_NE(game::ParseCommandLine({"--edit", "--levels", "x"}, both), "");
+  const std::string usage = game::UsageText();
+  EXPECT_NE(usage.find("--edit [SET]"), std::string::npos);
+  EXPECT_NE(usage.find("--levels SET"), std::string::npos);
 }

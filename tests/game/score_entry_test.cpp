@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
+#include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
@@ -13,6 +14,7 @@
 #include <utility>
 #include <vector>
 
+#include "game/data_paths.h"
 #include "game/records.h"
 #include "support/game_harness.h"
 #include "toolkit/canvas.h"
@@ -587,4 +589,32 @@ TEST(ScoreEntry, WindowLooksAsDesignedOverTheFrozenFrame) {
   ASSERT_TRUE(s.g.Frame());
   EXPECT_EQ(s.script.showings, 1);
   EXPECT_FALSE(s.script.closedByScriptEnd);
+}
+
+TEST(ScoreEntry, InstalledDataKeepsTheTableInThePlayersFolder) {
+  std::string tmpl = (std::filesystem::temp_directory_path() / "kx_player_XXXXXX").string();
+  ASSERT_NE(::mkdtemp(tmpl.data()), nullptr);
+  const std::string player = tmpl + "/.local/share/kobaltix";
+  struct Cleanup {
+    std::string dir;
+    ~Cleanup() {
+      game::UseRecordsBesideData();
+      std::error_code ec;
+      std::filesystem::remove_all(dir, ec);
+    }
+  } cleanup{tmpl};
+  // The working directory is the data directory; its rec.kbx is the shipped table.
+  game::UseRecordsInPlayerDir(player, "rec.kbx");
+  Session s(kWorked);
+  // The menu shows the shipped table, now copied into the player's folder.
+  EXPECT_EQ(RecordNames[1], "Anna");
+  EXPECT_EQ(ReadBytes(player + "/rec.kbx"), FileOf(kWorked));
+  s.script.Type("Zoe").ClickOk();
+  s.GameOverWith(700);
+
+  EXPECT_EQ(s.script.showings, 1);
+  EXPECT_EQ(ReadBytes(player + "/rec.kbx"),
+            FileOf({{"Anna", 900}, {"Zoe", 700}, {"Boris", 700}, {"Clara", 700}, {"Dima", 300}}));
+  EXPECT_EQ(ReadBytes("rec.kbx"), FileOf(kWorked));  // the shipped table is untouched
+  EXPECT_EQ(RecordNames[2], "Zoe");
 }
