@@ -104,7 +104,7 @@ TLevelEditor::TLevelEditor(TMainForm* form, const std::string& folder)
     Leave();
   };
   ShowLevel(1);
-  if (status_.empty())
+  if (LevelWarning(1).empty())
     SetStatus("Левая кнопка ставит кирпич, правая стирает; 1–9 выбирают тип; F5 — проверка.");
 }
 
