@@ -101,7 +101,16 @@ TLevelEditor::TLevelEditor(TMainForm* form, const std::string& folder)
   form->OnClose = [this](TObject*, TCloseAction& action) {
     if (leaving_ || Model.ModifiedLevels().empty()) return;
     action = caNone;
-    Leave();
+    if (!testing_) {
+      Leave();
+      return;
+    }
+    // Closed during a test play: the play ends as Escape ends it, then the question comes.
+    askAfterTest_ = true;
+    Lives = 0;
+    LoseBall = true;
+    ReturnToMenu = true;
+    GameState = gsMenu;
   };
   ShowLevel(1);
   if (LevelWarning(1).empty())
@@ -190,6 +199,10 @@ void TLevelEditor::TestPlayEnded() {
   testing_ = false;
   form_->DXDraw->SetCursor(crDefault);
   SetStatus("Проверка окончена, счёт " + std::to_string(Score) + ". Уровень не изменился.");
+  if (askAfterTest_) {
+    askAfterTest_ = false;
+    Leave();
+  }
 }
 
 void TLevelEditor::Leave() {

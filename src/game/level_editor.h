@@ -71,7 +71,8 @@ class TLevelEditor : public TComponent {
   std::string status_;
   bool testing_ = false;
   bool leaving_ = false;
-  int dragButton_ = -1;  // the TMouseButton held down over the field, -1 when none
+  bool askAfterTest_ = false;  // the window was closed during a test play
+  int dragButton_ = -1;        // the TMouseButton held down over the field, -1 when none
   int lastColumn_ = 0, lastRow_ = 0;
   bool lastCellSet_ = false;
   bool hover_ = false;  // the mouse is over the frame

@@ -264,6 +264,17 @@ TEST_F(Editor, LeavingWithUnsavedLevelsAsksFirst) {
   EXPECT_EQ(game::ReadLevelFile("set/lev1.lev").back(), (game::LevelBrick{0, 19, 1}));
 }
 
+TEST_F(Editor, ClosingTheWindowDuringATestPlayEndsItAndAsks) {
+  Click(X(0), Y(19));
+  g.Press(VK_F1 + 4);
+  MainForm->CloseRequest();
+  g.Frames(2);
+  EXPECT_TRUE(ed->Editing());
+  EXPECT_TRUE(ed->Asking());
+  EXPECT_FALSE(Application->Terminated());
+  EXPECT_FALSE(Form2->Visible());
+}
+
 TEST_F(Editor, LeavingWithoutSavingKeepsTheFiles) {
   Click(X(0), Y(19), 3);
   Click(X(3), Y(2), 3);
