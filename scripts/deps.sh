@@ -1,14 +1,19 @@
 #!/usr/bin/env bash
-# Installs the Debian packages the game needs. `deps.sh run` for playing, `deps.sh test` for the
-# tests too. Run as root it installs what is missing; otherwise it prints the one line to run.
+# Installs the Debian packages the game needs. `deps.sh run` for playing, `deps.sh package` for
+# building the Debian package too, `deps.sh test` for the tests and the install checks too. Run as
+# root it installs what is missing; otherwise it prints the one line to run.
 set -euo pipefail
 mode=${1:-run}
 pkgs=(cmake ninja-build g++ pkg-config make
       libsdl2-dev libsdl2-mixer-dev libsdl2-ttf-dev libfontconfig-dev libjpeg62-turbo-dev
       fontconfig fonts-comfortaa fonts-dejavu-core)
+if [ "$mode" = package ] || [ "$mode" = test ]; then
+  pkgs+=(dpkg-dev file)
+fi
 if [ "$mode" = test ]; then
   pkgs+=(googletest libgtest-dev libbenchmark-dev libsdl2-gfx-dev clang libclang-rt-dev
-         xvfb xauth xdotool imagemagick x11-utils sox)
+         xvfb xauth xdotool imagemagick x11-utils sox
+         desktop-file-utils appstream lintian man-db fakeroot)
 fi
 missing=()
 for p in "${pkgs[@]}"; do

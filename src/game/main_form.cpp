@@ -536,9 +536,12 @@ void TMainForm::SwitchDisplayMode() {
 
 void TMainForm::StartInWindow() {
   // The window side of SwitchDisplayMode, before the display first initialises: Alt+Enter then
-  // goes to full screen and back as usual.
+  // goes to full screen and back as usual. The back surface is the whole 800 x 600 frame, as a
+  // window left from full screen has it (the form's own 792 x 481 would cut the frame).
   SetBorderStyle(bsSizeable);
   DXDraw->SetOptions(DXDraw->Options() - doFullScreen);
+  DXDraw->SetSurfaceWidth(800);
+  DXDraw->SetSurfaceHeight(600);
 }
 
 // ---------------------------------------------------------------------------------------------

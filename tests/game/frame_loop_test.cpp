@@ -222,6 +222,32 @@ TEST(KeyCommands, AltEnterKeepsTheTimerAndTheBackSurface) {
   ASSERT_TRUE(g.Frame());
 }
 
+TEST(KeyCommands, StartInWindowThenAltEnterGoesFullScreen) {
+  GameHarness g;
+  InitApplication();
+  platform::Get().video->OpenWindow("KobalTix v. 1.3", 800, 600);
+  platform::Get().video->SetFullScreen(false);
+  CreateGameWindows();
+  MainForm->StartInWindow();  // what --window does
+  auto inner = MainForm->DXTimer->OnTimer;
+  MainForm->DXTimer->OnTimer = [&g, inner](TObject* s, int lag) {
+    ++g.frames;
+    inner(s, lag);
+  };
+  MainForm->Show();
+  g.Pump();
+  EXPECT_FALSE(MainForm->DXDraw->Options().Contains(doFullScreen));
+  EXPECT_FALSE(g.hl.video->FullScreen());
+  EXPECT_EQ(MainForm->BorderStyle(), bsSizeable);
+  ASSERT_TRUE(g.Frame());
+  EXPECT_EQ(MainForm->DXDraw->Back()->Width(), 800);  // the whole frame, not the form's 792 x 481
+  EXPECT_EQ(MainForm->DXDraw->Back()->Height(), 600);
+  g.Press(VK_RETURN, /*alt=*/true);
+  EXPECT_TRUE(MainForm->DXDraw->Options().Contains(doFullScreen));
+  EXPECT_TRUE(g.hl.video->FullScreen());
+  ASSERT_TRUE(g.Frame());
+}
+
 TEST(Loading, GaugeAdvancesThroughEveryStep) {
   GameHarness g;
   InitApplication();

@@ -896,4 +896,50 @@ Indexed PanelMark() {
   return p;
 }
 
+Canvas AppIcon(int size) {
+  Canvas c(size, size);
+  const float k = size / 64.f;  // drawn on a 64-unit grid
+  // The field: a rounded square, lighter at the top, with a thin bright rim.
+  auto field = [=](float x, float y) {
+    return SdRoundBox(x, y, 32 * k, 32 * k, 30.5f * k, 30.5f * k, 11 * k);
+  };
+  c.Shape(field,
+          [=](float, float y) { return Mix(Rgb8(34, 46, 104), kField, Clamp01(y / (64 * k))); });
+  c.Shape([=](float x, float y) { return std::fabs(field(x, y) + 0.75f * k) - 0.75f * k; },
+          [](float, float) { return Rgb8(90, 120, 210); }, 0.8f);
+  // Two rows of three bricks in the colours of the game's brick types.
+  const Color bricks[2][3] = {{Rgb8(40, 96, 230), Rgb8(20, 190, 200), Rgb8(190, 35, 15)},
+                              {Rgb8(235, 200, 25), Rgb8(40, 180, 60), Rgb8(135, 50, 225)}};
+  for (int r = 0; r < 2; ++r)
+    for (int col = 0; col < 3; ++col) {
+      const float cx = (14.5f + 17.5f * col) * k, cy = (15 + 10 * r) * k;
+      const Color base = bricks[r][col];
+      Raised(
+          c, [=](float x, float y) { return SdRoundBox(x, y, cx, cy, 7.8f * k, 4 * k, 1.5f * k); },
+          [=](float, float y) {
+            return Mix(base * 1.2f, base * 0.7f, Clamp01((y - cy + 4 * k) / (8 * k)));
+          },
+          std::max(1.f, 1.6f * k), 1.f);
+    }
+  // The ball on its way up from the paddle, with a faint trail.
+  const float bx = 40 * k, by = 40 * k, br = 5.2f * k;
+  for (int t = 1; t <= 3; ++t)
+    c.Shape(
+        [=](float x, float y) {
+          return SdCircle(x, y, bx - 3.2f * t * k, by + 4.f * t * k, br * (1 - 0.18f * t));
+        },
+        [](float, float) { return Rgb8(120, 160, 255); }, 0.22f / t);
+  Sphere(c, bx, by, br, Rgb8(185, 200, 230));
+  // The paddle: a metal body between red caps, as in the game.
+  const float pw = 15 * k, ph = 3.6f * k, px = 28 * k, py = 53 * k;
+  c.Shape([=](float x, float y) { return SdRoundBox(x, y, px, py, pw, ph, ph); },
+          [=](float x, float y) {
+            const bool cap = std::fabs(x - px) > pw - 5 * k;
+            const float v = Clamp01((y - py + ph) / (2 * ph));
+            const float light = 0.5f + 0.75f * std::exp(-std::pow((v - 0.3f) / 0.25f, 2.f));
+            return (cap ? Rgb8(220, 40, 40) : Rgb8(170, 178, 195)) * light;
+          });
+  return c;
+}
+
 }  // namespace gen

@@ -36,6 +36,10 @@ Image MenuBackdrop();    // 800 x 600
 Image LoadingPicture();  // 320 x 150, behind the loading window's progress bar
 Image ScorePicture();    // 232 x 77, behind the score-entry window's controls
 
+// The application icon, `size` x `size` (drawn for each size, not scaled): bricks, the ball and
+// the paddle of the game on a rounded field; outside the rounded square nothing is drawn.
+Canvas AppIcon(int size);
+
 Indexed TileIndexed16();  // the field tile reduced to 16 colours (carried RLE4 picture)
 Indexed Emblem();         // 160 x 160, 256 colours, on white (carried RLE8 picture)
 Indexed PanelMark();      // 10 x 7, two colours, on white (carried 1-bit picture)

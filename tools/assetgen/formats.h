@@ -63,3 +63,12 @@ void Put32(Bytes& b, uint32_t v);
 void PutStr(Bytes& b, std::string_view s);
 
 }  // namespace gen
+
+namespace gen {
+
+// A complete PNG file of a canvas: 8-bit RGBA, the colour straight and the coverage as alpha.
+// Compressed with our own deflate (fixed Huffman codes, LZ77 matches); every row takes the filter
+// (none, left or up) that leaves the smallest differences.
+Bytes PngFile(const Canvas& c);
+
+}  // namespace gen

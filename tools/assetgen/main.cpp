@@ -3,10 +3,13 @@
 // directory and the C++ source of the resources carried inside the program.
 //
 //   assetgen --data <dir> --levels <levels-src-dir> --resources <out.cpp> [--preview <dir>]
+//            [--icons <dir>] [--records <file>]
 //
-// Either output may be left out. --preview also writes the carried pictures as plain BMP and
-// JPEG files, for looking at them. Every file is written through a temporary file and a rename;
-// an existing record file (a player's table) is never replaced.
+// Any output may be left out. --icons writes the application icon as PNG files in the sizes of
+// the hicolor icon theme; --records writes the shipped record table (the one an install carries,
+// whatever the build's own data directory's table holds by now). --preview also writes the carried
+// pictures as plain BMP and JPEG files, for looking at them. Every file is written through a
+// temporary file and a rename; an existing record file (a player's table) is never replaced.
 #include <cstdio>
 #include <exception>
 #include <filesystem>
@@ -178,6 +181,14 @@ void WritePreview(const fs::path& dir) {
   Put(dir, "las.wav", gen::SoundLaser());
 }
 
+// The application icon in the sizes of the hicolor theme: <dir>/<n>x<n>/apps/kobaltix.png.
+void WriteIcons(const fs::path& dir) {
+  for (int n : {16, 22, 24, 32, 48, 64, 128, 256, 512}) {
+    const std::string size = std::to_string(n) + "x" + std::to_string(n);
+    Put(dir, size + "/apps/kobaltix.png", gen::PngFile(gen::AppIcon(n)));
+  }
+}
+
 void Usage() {
   std::fprintf(stderr,
                "usage: assetgen --data <dir> --levels <levels-dir> --resources <out.cpp>\n");
@@ -186,7 +197,7 @@ void Usage() {
 }  // namespace
 
 int main(int argc, char** argv) {
-  std::string data, levels, resources, preview;
+  std::string data, levels, resources, preview, icons, records;
   for (int i = 1; i < argc; ++i) {
     std::string a = argv[i];
     if (i + 1 >= argc) {
@@ -201,6 +212,10 @@ int main(int argc, char** argv) {
       resources = argv[++i];
     else if (a == "--preview")
       preview = argv[++i];
+    else if (a == "--icons")
+      icons = argv[++i];
+    else if (a == "--records")
+      records = argv[++i];
     else {
       Usage();
       return 2;
@@ -213,6 +228,12 @@ int main(int argc, char** argv) {
   try {
     if (!data.empty()) WriteData(data, levels);
     if (!preview.empty()) WritePreview(preview);
+    if (!icons.empty()) WriteIcons(icons);
+    if (!records.empty()) {
+      if (fs::path(records).has_parent_path())
+        fs::create_directories(fs::path(records).parent_path());
+      gen::WriteFileAtomic(records, DefaultRecords());
+    }
     if (!resources.empty()) {
       std::string src = ResourceSource(CarriedResources());
       fs::path out(resources);
