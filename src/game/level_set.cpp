@@ -29,10 +29,6 @@ std::string SetFolderFor(const std::string& arg) {
   return IsSetPath(arg) ? arg : NamedSetFolder(arg);
 }
 
-std::string SetRecordFile(const std::string& folder) {
-  return (fs::path(folder) / "rec.kbx").string();
-}
-
 bool HoldsLevelSet(const std::string& folder) {
   std::error_code ec;
   for (int n = 1; n <= 20; ++n)

@@ -16,8 +16,6 @@ bool ValidSetName(const std::string& name);
 std::string NamedSetFolder(const std::string& name);
 // The set's folder for a command-line argument: a path as given, or the named set's folder.
 std::string SetFolderFor(const std::string& arg);
-// The record file of the set in `folder`.
-std::string SetRecordFile(const std::string& folder);
 
 // True when `folder` holds at least one level file of a set.
 bool HoldsLevelSet(const std::string& folder);

@@ -806,7 +806,9 @@ int RunGame(bool fullScreen, const std::string& levelFolder, bool edit) {
   // like any other, and the loop goes on.
   try {
     MainForm->Show();
-    if (edit) MainForm->OpenEditor(levelFolder);
+    // A loading that failed has no pictures to edit with: the window then stays as the game
+    // leaves it.
+    if (edit && Started) MainForm->OpenEditor(levelFolder);
   } catch (const std::exception& e) {
     Application->HandleException(e);
   }
