@@ -451,3 +451,40 @@ TEST(HostileDataActivation, MissingFontPictureThenRestoredLoadsOnTheNextActivati
 }
 
 }  // namespace
+
+// The editor's saves against a read-only set: a read-only level file, then a read-only folder.
+// Each save is refused with the system's reason on the status line; the file, the folder and the
+// edit in memory are all kept, and a later save (once writable again) writes the edit.
+TEST(HostileDataEditor, ReadOnlyLevelFileAndFolderRefuseTheSaveAndLoseNothing) {
+  DataCopy data;
+  const fs::path levels = data.Dir() / "levels";
+  const fs::path level = levels / "lev1.lev";
+  const std::string before = ReadBytes(level);
+  HostileGame g(data.Dir());
+  g.Start();
+  ASSERT_TRUE(Started);
+  MainForm->OpenEditor("levels");
+  TLevelEditor* ed = MainForm->Editor;
+  ed->Model.Place(0, 20, 7);
+  auto save = [&] {
+    g.hl.events->PushKeyDown('S', false, false, true);
+    g.Pump();
+    g.Frames(1);
+  };
+  for (const fs::path& p : {level, levels}) {
+    fs::permissions(p, fs::perms::owner_write | fs::perms::group_write | fs::perms::others_write,
+                    fs::perm_options::remove);
+    save();
+    EXPECT_EQ(ed->Status(),
+              "Не сохранено: Cannot create file \"" + level.string() + "\". Permission denied");
+    EXPECT_EQ(ReadBytes(level), before);
+    EXPECT_EQ(ed->Model.TypeAt(0, 20), 7);
+    EXPECT_TRUE(ed->Model.Modified(1));
+    fs::permissions(p, fs::perms::owner_write, fs::perm_options::add);
+  }
+  EXPECT_EQ(std::distance(fs::directory_iterator(levels), fs::directory_iterator()), 20);
+  EXPECT_TRUE(g.Messages().empty());
+  save();
+  EXPECT_FALSE(ed->Model.Modified(1));
+  EXPECT_EQ(game::ReadLevelFile(level.string()), ed->Model.Bricks());
+}
