@@ -8,6 +8,7 @@
 
 #include "game/command_line.h"
 #include "game/data_paths.h"
+#include "game/level_set.h"
 #include "game/main_form.h"
 #include "platform/paths.h"
 #include "platform/platform.h"
@@ -34,6 +35,23 @@ int main(int argc, char** argv) {
   // becomes it, so started from its data directory nothing changes at all.
   std::error_code ec;
   const std::string cwd = std::filesystem::current_path(ec).string();
+  // A level set's folder, made absolute now: a path on the command line means the folder seen
+  // from where the program was started.
+  std::string setFolder;
+  if (options.edit || !options.levels.empty()) {
+    const std::string set = options.edit ? options.editSet : options.levels;
+    if (!game::IsSetPath(set) && !game::ValidSetName(set)) {
+      std::fprintf(stderr, "kobaltix: not a level set's name: %s\n%s", set.c_str(),
+                   game::UsageText().c_str());
+      return 2;
+    }
+    setFolder = game::SetFolderFor(set);
+    if (setFolder.empty()) {
+      std::fprintf(stderr, "kobaltix: no folder for named level sets (HOME is not set)\n");
+      return 1;
+    }
+    setFolder = std::filesystem::absolute(setFolder, ec).lexically_normal().string();
+  }
   const game::DataDirSearch data =
       game::FindDataDir(options.dataDir, cwd, platform::ProgramDir(), game::ConfiguredDataDir());
   if (data.dir.empty()) {
@@ -47,6 +65,21 @@ int main(int argc, char** argv) {
     return 1;
   }
   game::ChooseRecordPlace(data, game::PlayerDataDir());
+  if (options.edit) {
+    std::string why;
+    if (!game::EnsureLevelSet(setFolder, "levels", why)) {
+      std::fprintf(stderr, "kobaltix: cannot make the level set: %s\n", why.c_str());
+      return 1;
+    }
+  } else if (!setFolder.empty()) {
+    if (!game::HoldsLevelSet(setFolder)) {
+      std::fprintf(stderr, "kobaltix: no level set in %s (make one with --edit)\n",
+                   setFolder.c_str());
+      return 1;
+    }
+    // A set keeps its own records, made from the shipped table when it is first played.
+    game::UseRecordsInPlayerDir(setFolder, data.dir + "/rec.kbx");
+  }
 
   auto sdl = platform::sdl::Make();
   if (!sdl) {
@@ -54,7 +87,7 @@ int main(int argc, char** argv) {
     return 1;
   }
   platform::Install(std::move(sdl));
-  int status = RunGame(!options.window);
+  int status = RunGame(!options.window, setFolder, options.edit);
   platform::Uninstall();
   return status;
 }

@@ -33,11 +33,21 @@ std::string ParseCommandLine(const std::vector<std::string>& args, CommandLine& 
       out.window = true;
     } else if (name == "--data") {
       error = value(out.dataDir);
+    } else if (name == "--edit") {
+      out.edit = true;
+      if (inlineValue || (i + 1 < args.size() && args[i + 1].rfind("-", 0) != 0)) {
+        error = value(out.editSet);
+      } else {
+        out.editSet = "mine";
+      }
+    } else if (name == "--levels") {
+      error = value(out.levels);
     } else {
       error = "unknown argument: " + a;
     }
     if (!error.empty()) return error;
   }
+  if (out.edit && !out.levels.empty()) return "--edit and --levels cannot be used together";
   return {};
 }
 
@@ -47,13 +57,19 @@ std::string UsageText() {
          "\n"
          "  --window      start in a window instead of full screen\n"
          "  --data DIR    use the game's data in DIR\n"
+         "  --edit [SET]  open the level editor on the level set SET (default: mine)\n"
+         "  --levels SET  play the levels of the level set SET, with its own records\n"
          "  --help        print this help and exit\n"
          "  --version     print the version and the build and exit\n"
          "\n"
          "Without --data the game uses the working directory when it holds the data, else the\n"
          "installed data. With installed or read-only data the records are kept in\n"
          "$XDG_DATA_HOME/kobaltix/rec.kbx (~/.local/share/kobaltix/rec.kbx), else beside the "
-         "data.\n";
+         "data.\n"
+         "A level set is a folder of lev1.lev ... lev20.lev and its rec.kbx. SET is a name, kept "
+         "in\n"
+         "$XDG_DATA_HOME/kobaltix/sets/SET/ and made from the shipped levels when --edit first\n"
+         "opens it, or a folder's path (anything holding a '/', such as ./mylevels).\n";
 }
 
 std::string VersionText() { return std::string("KobalTix 1.3 (build ") + KX_BUILD_ID + ")"; }

@@ -12,11 +12,15 @@ struct CommandLine {
   bool version = false;  // --version: print VersionText() and end with status 0
   bool window = false;   // --window: start in a window instead of full screen
   std::string dataDir;   // --data DIR: the data directory to use; "" searches for it
+  bool edit = false;     // --edit [SET]: open the level editor instead of the game
+  std::string editSet;   // the set --edit works on ("mine" when none is given)
+  std::string levels;    // --levels SET: play the levels of SET; "" plays the shipped levels
 };
 
 // Parses the arguments that follow the program's name into `out`. Options taking a value accept
-// it as the next argument or after "=" (--data=DIR). Returns "" on success, else a one-line
-// reason ("unknown argument: -x"); `out` is then only partly filled.
+// it as the next argument or after "=" (--data=DIR); --edit takes the next argument as its set
+// only when that does not begin with "-". --edit and --levels exclude each other. Returns "" on
+// success, else a one-line reason ("unknown argument: -x"); `out` is then only partly filled.
 std::string ParseCommandLine(const std::vector<std::string>& args, CommandLine& out);
 
 // The usage text (several lines, ending with a newline).

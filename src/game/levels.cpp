@@ -1,10 +1,18 @@
 #include "game/levels.h"
 
+#include "game/safe_file.h"
 #include "game/textfile.h"
 
 namespace game {
 
 std::string LevelFileName(int32_t n) { return "levels\\lev" + std::to_string(n) + ".lev"; }
+
+std::string LevelFileIn(const std::string& folder, int32_t n) {
+  if (folder.empty()) return LevelFileName(n);
+  std::string path = folder;
+  if (path.back() != '/') path.push_back('/');
+  return path + "lev" + std::to_string(n) + ".lev";
+}
 
 namespace {
 std::vector<LevelBrick> ReadBricks(TextFileReader& in) {
@@ -35,6 +43,25 @@ std::vector<LevelBrick> ReadLevelFile(const std::string& path) {
 std::vector<LevelBrick> ParseLevel(const std::string& bytes) {
   TextFileReader in(bytes);
   return ReadBricks(in);
+}
+
+std::string FormatLevel(const std::vector<LevelBrick>& bricks) {
+  std::string out;
+  auto line = [&out](int32_t v) {
+    out += std::to_string(v);
+    out += "\r\n";
+  };
+  line(static_cast<int32_t>(bricks.size()));
+  for (const LevelBrick& b : bricks) {
+    line(b.column);
+    line(b.row);
+    line(b.type);
+  }
+  return out;
+}
+
+void WriteLevelFile(const std::string& path, const std::vector<LevelBrick>& bricks) {
+  WriteFileSafely(path, FormatLevel(bricks));
 }
 
 }  // namespace game

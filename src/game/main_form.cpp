@@ -6,6 +6,7 @@
 #include "game/data_paths.h"
 #include "game/game_sprites.h"
 #include "game/globals.h"
+#include "game/level_editor.h"
 #include "game/levels.h"
 #include "game/loading_window.h"
 #include "game/records.h"
@@ -199,6 +200,8 @@ TMainForm::TMainForm(TComponent* owner) : TDXForm(owner) {
 }
 
 TMainForm::~TMainForm() {
+  delete Editor;  // it unbinds its handlers from this window's components
+  Editor = nullptr;
   // The components outlive this part of the window (the base classes free them): no handler
   // of this window may run from them any more, so the display is closed now and the handlers
   // are unbound.
@@ -350,6 +353,13 @@ void TMainForm::DXTimerTimer(TObject*, int LagCount) {
     ReturnToMenu = false;
   }
   if (GameState != gsMenu) DXSpriteEngine->PurgeDead();
+  // A test play ends where a game goes back to the menu, once the field is cleared.
+  if (TestPlaying() && GameState == gsMenu && !ReturnToMenu) EndTestPlay();
+  if (Editor != nullptr && Editor->Editing()) {
+    Editor->Paint(DXDraw->Back());
+    DXDraw->Flip();
+    return;
+  }
 
   TDirectDrawSurface* back = DXDraw->Back();
   back->Fill(0);
@@ -449,6 +459,19 @@ void TMainForm::DrawMenuPictures() {
 // Key commands and the cheat console
 
 void TMainForm::FormKeyDown(TObject*, int& Key, TShiftState Shift) {
+  if (Editor != nullptr && Editor->Editing()) {
+    if (Editor->KeyDown(Key, Shift)) {
+      Key = 0;
+      return;
+    }
+    if (Shift.Contains(ssAlt) && Key == platform::VK_RETURN) {
+      SwitchDisplayMode();
+      DXDraw->SetCursor(crDefault);
+    }
+    return;
+  }
+  // Between a test play's last life and the clearing of its field, Escape has nothing to leave.
+  if (TestPlaying() && GameState == gsMenu && Key == platform::VK_ESCAPE) return;
   if (GameState == gsLevelIntro && Key == platform::VK_RETURN) {
     GameState = gsServe;
     RestartTimer2();
@@ -475,6 +498,7 @@ void TMainForm::FormKeyDown(TObject*, int& Key, TShiftState Shift) {
 }
 
 void TMainForm::FormKeyPress(TObject*, char32_t& Key) {
+  if (Editor != nullptr && Editor->Editing()) return;  // the editor's keys are no cheats
   if (Key == U'0') CheatMode = !CheatMode;
   if (Key == U'9' && CheatMode) SkipLevel = true;
   if (Key == U'`' || Key == U'~') {
@@ -555,7 +579,13 @@ void TMainForm::LoadLevel() {
   SkipLevel = false;
   PierceMode = false;
   BricksBroken = 0;
-  std::vector<game::LevelBrick> bricks = game::ReadLevelFile(game::LevelFileName(Level));
+  std::vector<game::LevelBrick> bricks;
+  if (TestPlaying()) {
+    Level = testLevel_;
+    bricks = testBricks_;
+  } else {
+    bricks = game::ReadLevelFile(game::LevelFileIn(LevelFolder, Level));
+  }
   BrickCount = static_cast<int32_t>(bricks.size());
   for (const game::LevelBrick& b : bricks) {
     auto* brick = new TMonoSprite(DXSpriteEngine->Engine());
@@ -637,6 +667,7 @@ void TMainForm::PrepareRecordNames() {
 
 void TMainForm::OfferScoreEntry() {
   if (!(Score > RecordScores[5])) return;
+  if (TestPlaying()) return;  // a test play of the editor enters no record
   // The balls left in the field take their lost-life step again in the clearing pass that follows
   // a game over; a player who closed the entry without saving is not asked a second time.
   if (scoreEntryOffered_) return;
@@ -765,6 +796,34 @@ void TMainForm::LoadAssets() {
 }
 
 // ---------------------------------------------------------------------------------------------
+// The level editor
+
+void TMainForm::OpenEditor(const std::string& folder) {
+  delete Editor;
+  Editor = new TLevelEditor(this, folder);
+}
+
+void TMainForm::StartTestPlay(const std::vector<game::LevelBrick>& bricks, int32_t level,
+                              std::function<void()> ended) {
+  testBricks_ = bricks;
+  testLevel_ = level;
+  testEnded_ = std::move(ended);
+  // What Enter in the menu does.
+  NewGame();
+  PaddleX = 15.0;
+  NewBall();
+  RestartTimer2();
+}
+
+void TMainForm::EndTestPlay() {
+  std::function<void()> ended = std::move(testEnded_);
+  testEnded_ = nullptr;
+  testBricks_.clear();
+  Timer2->SetEnabled(false);
+  if (ended) ended();
+}
+
+// ---------------------------------------------------------------------------------------------
 // Program start
 
 void CreateGameWindows() {
@@ -774,16 +833,20 @@ void CreateGameWindows() {
   Application->CreateForm(Form2);
 }
 
-int RunGame(bool fullScreen) {
+int RunGame(bool fullScreen, const std::string& levelFolder, bool edit) {
   InitApplication();
   platform::Get().video->OpenWindow("KobalTix v. 1.3", 800, 600);
   platform::Get().video->SetFullScreen(fullScreen);
   CreateGameWindows();
   if (!fullScreen) MainForm->StartInWindow();
+  MainForm->LevelFolder = levelFolder;
   // Showing the window runs its first activation (the loading); an error there is reported
   // like any other, and the loop goes on.
   try {
     MainForm->Show();
+    // A loading that failed has no pictures to edit with: the window then stays as the game
+    // leaves it.
+    if (edit && Started) MainForm->OpenEditor(levelFolder);
   } catch (const std::exception& e) {
     Application->HandleException(e);
   }

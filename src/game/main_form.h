@@ -5,11 +5,14 @@
 
 #include <array>
 #include <cstdint>
+#include <functional>
 #include <string>
+#include <vector>
 
 #include "display/dxdraw.h"
 #include "display/dxtimer.h"
 #include "display/imagelist.h"
+#include "game/levels.h"
 #include "input/dxinput.h"
 #include "sound/dxsounds.h"
 #include "sound/media_player.h"
@@ -20,6 +23,8 @@
 #include "toolkit/controls.h"
 #include "toolkit/forms.h"
 #include "toolkit/timers.h"
+
+class TLevelEditor;
 
 class TMainForm : public TDXForm {
  public:
@@ -77,6 +82,21 @@ class TMainForm : public TDXForm {
   // Before the first showing: the display starts in a sizeable window instead of full screen.
   void StartInWindow();
 
+  // ---- level sets and the level editor
+  // The folder the level files are read from; empty: the shipped levels\ folder.
+  std::string LevelFolder;
+  // The level editor when the program runs as one (null otherwise); owned by this window.
+  TLevelEditor* Editor = nullptr;
+  // Turns this window into the level editor of the set in `folder` (after the loading).
+  void OpenEditor(const std::string& folder);
+  // Test play: starts a game on `bricks` as level `level` from a fresh serve, as Enter in the
+  // menu does; every level set-up of it makes these bricks again. The play ends where the game
+  // would go back to the menu (Escape, the last life lost): the field is cleared, no record is
+  // offered, and `ended` runs.
+  void StartTestPlay(const std::vector<game::LevelBrick>& bricks, int32_t level,
+                     std::function<void()> ended);
+  bool TestPlaying() const { return static_cast<bool>(testEnded_); }
+
   // W and H of the frame loop: the main window's size as the game sees it (800 x 600).
   int W() const;
   int H() const;
@@ -107,6 +127,10 @@ class TMainForm : public TDXForm {
  private:
   bool loadingAssets_ = false;  // LoadAssets is running: a nested activation must not rerun it
   bool scoreEntryOffered_ = false;
+  std::vector<game::LevelBrick> testBricks_;  // the level a test play plays
+  int32_t testLevel_ = 1;
+  std::function<void()> testEnded_;
+  void EndTestPlay();
   struct ImageCache {
     std::string prefix;
     std::array<TPictureCollectionItem*, 100> items{};
@@ -136,5 +160,6 @@ extern TMainForm* MainForm;
 void CreateGameWindows();
 // The whole program on the installed platform: opens the window (full screen, or a window when
 // `fullScreen` is false), creates the windows, runs the message loop until the main window
-// closes, frees everything. Returns the exit status.
-int RunGame(bool fullScreen = true);
+// closes, frees everything. Returns the exit status. A `levelFolder` replaces the shipped levels
+// (a level set); with `edit` the window becomes the level editor of that folder after the loading.
+int RunGame(bool fullScreen = true, const std::string& levelFolder = "", bool edit = false);

@@ -18,12 +18,13 @@
 #include <vector>
 
 #include "game/globals.h"
+#include "game/level_editor.h"
 #include "game/levels.h"
+#include "game/loading_window.h"
 #include "game/main_form.h"
 #include "game/records.h"
-#include "game/textfile.h"
-#include "game/loading_window.h"
 #include "game/score_entry_window.h"
+#include "game/textfile.h"
 #include "platform/headless/headless.h"
 #include "platform/keys.h"
 #include "toolkit/application.h"
@@ -31,6 +32,8 @@
 
 namespace fs = std::filesystem;
 using platform::VK_ESCAPE;
+using platform::VK_F1;
+using platform::VK_NEXT;
 using platform::VK_RETURN;
 using platform::VK_SPACE;
 
@@ -264,7 +267,7 @@ TEST_P(HostileData, RunsOnOrStopsWithTheReadersMessage) {
   const Case& c = GetParam();
   DataCopy data;
   data.Apply(c.file, c.damage, static_cast<uint32_t>(std::hash<std::string>{}(CaseName({c, 0}))));
-  const auto treeBefore = Tree(data.Dir());
+  auto treeBefore = Tree(data.Dir());
   const std::string damaged = fs::exists(data.Dir() / c.file) && c.damage != Damage::Huge
                                   ? ReadBytes(data.Dir() / c.file)
                                   : std::string();
@@ -363,9 +366,39 @@ TEST_P(HostileData, RunsOnOrStopsWithTheReadersMessage) {
       if (p >= 1) game::InsertRecord(want, p, game::Utf8ToCp1251(Form2->Edit1->Text()), 77);
       EXPECT_EQ(ReadBytes(data.Dir() / "rec.kbx"), game::FormatRecordFile(want));
     }
+    if (c.kind == Kind::Level && Started) {
+      // The level editor opens the same file: what the game made of it, with a warning; a test
+      // play, a save and a level switch all go on without harm.
+      MainForm->OpenEditor("levels");
+      TLevelEditor* ed = MainForm->Editor;
+      EXPECT_EQ(ed->Model.Bricks(), game::ReadLevelFile(c.file));
+      EXPECT_NE(ed->Status().find("Внимание"), std::string::npos) << ed->Status();
+      g.Frames(2);
+      g.Press(VK_F1 + 4);
+      g.Frames(3);
+      g.Press(VK_ESCAPE);
+      g.Frames(3);
+      EXPECT_TRUE(ed->Editing());
+      const auto bricks = ed->Model.Bricks();
+      g.hl.events->PushKeyDown('S', false, false, true);
+      g.Pump();
+      g.Frames(2);
+      // Saved when the game could complete the level, else refused: the file reads the same.
+      EXPECT_EQ(game::ReadLevelFile(c.file), bricks);
+      EXPECT_EQ(fs::exists(data.Dir() / c.file), c.damage != Damage::Remove);
+      g.Press(VK_NEXT);
+      g.Frames(2);
+      EXPECT_EQ(ed->Model.Level(), 2);
+      EXPECT_EQ(g.Messages().size(), msgs.size());
+    }
   }
-  // Nothing but rec.kbx was written, created or removed.
-  EXPECT_EQ(Tree(data.Dir()), treeBefore);
+  // Nothing but rec.kbx was written, created or removed (and the level the editor saved).
+  auto treeAfter = Tree(data.Dir());
+  if (c.kind == Kind::Level) {
+    treeAfter.erase(c.file);
+    treeBefore.erase(c.file);
+  }
+  EXPECT_EQ(treeAfter, treeBefore);
   // Nothing the size of a huge file stays behind in memory (the sanitizer's quarantine may keep
   // freed blocks for a while, hence the margin).
   const long rssAfter = ProcStatusKb("VmRSS:");
@@ -418,3 +451,40 @@ TEST(HostileDataActivation, MissingFontPictureThenRestoredLoadsOnTheNextActivati
 }
 
 }  // namespace
+
+// The editor's saves against a read-only set: a read-only level file, then a read-only folder.
+// Each save is refused with the system's reason on the status line; the file, the folder and the
+// edit in memory are all kept, and a later save (once writable again) writes the edit.
+TEST(HostileDataEditor, ReadOnlyLevelFileAndFolderRefuseTheSaveAndLoseNothing) {
+  DataCopy data;
+  const fs::path levels = data.Dir() / "levels";
+  const fs::path level = levels / "lev1.lev";
+  const std::string before = ReadBytes(level);
+  HostileGame g(data.Dir());
+  g.Start();
+  ASSERT_TRUE(Started);
+  MainForm->OpenEditor("levels");
+  TLevelEditor* ed = MainForm->Editor;
+  ed->Model.Place(0, 20, 7);
+  auto save = [&] {
+    g.hl.events->PushKeyDown('S', false, false, true);
+    g.Pump();
+    g.Frames(1);
+  };
+  for (const fs::path& p : {level, levels}) {
+    fs::permissions(p, fs::perms::owner_write | fs::perms::group_write | fs::perms::others_write,
+                    fs::perm_options::remove);
+    save();
+    EXPECT_EQ(ed->Status(),
+              "Не сохранено: Cannot create file \"" + level.string() + "\". Permission denied");
+    EXPECT_EQ(ReadBytes(level), before);
+    EXPECT_EQ(ed->Model.TypeAt(0, 20), 7);
+    EXPECT_TRUE(ed->Model.Modified(1));
+    fs::permissions(p, fs::perms::owner_write, fs::perm_options::add);
+  }
+  EXPECT_EQ(std::distance(fs::directory_iterator(levels), fs::directory_iterator()), 20);
+  EXPECT_TRUE(g.Messages().empty());
+  save();
+  EXPECT_FALSE(ed->Model.Modified(1));
+  EXPECT_EQ(game::ReadLevelFile(level.string()), ed->Model.Bricks());
+}
