@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <set>
 #include <vector>
 
 #include "platform/keys.h"
@@ -148,6 +149,25 @@ TEST_F(SdlDriver, DummyAudioPlaysAConvertedChunk) {
   std::string error;
   EXPECT_FALSE(p->music->Open("/nonexistent/music.mp3", error));
   EXPECT_FALSE(error.empty());
+  p->audio->Close();
+}
+
+TEST_F(SdlDriver, BusyMixerGrowsToTheBoundThenCutsTheOldestCopyOfTheSameChunk) {
+  auto p = sdl::Make();
+  ASSERT_NE(p, nullptr);
+  if (!p->audio->Open()) GTEST_SKIP() << "no SDL audio driver";
+  std::vector<uint8_t> pcm(20 * 11025, 128);  // 20 s: every play is still sounding at the end
+  const ChunkId c = p->audio->LoadChunk({1, 11025, 8}, pcm.data(), pcm.size());
+  const ChunkId d = p->audio->LoadChunk({1, 11025, 8}, pcm.data(), pcm.size());
+  std::set<int> channels;
+  for (int i = 0; i < 256; ++i) channels.insert(p->audio->PlayChunk(c, false));
+  EXPECT_EQ(channels.size(), 256u);
+  EXPECT_EQ(*channels.begin(), 0);
+  EXPECT_EQ(*channels.rbegin(), 255);
+  for (int ch : channels) EXPECT_TRUE(p->audio->ChannelPlaying(ch)) << ch;
+  EXPECT_EQ(p->audio->PlayChunk(c, false), 0);  // the oldest copy gives way
+  EXPECT_EQ(p->audio->PlayChunk(c, false), 1);
+  EXPECT_EQ(p->audio->PlayChunk(d, false), -1);
   p->audio->Close();
 }
 
