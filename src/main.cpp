@@ -4,8 +4,10 @@
 #include "game/main_form.h"
 #include "platform/platform.h"
 #include "platform/sdl/sdl_platform.h"
+#include "platform/stop_signals.h"
 
 int main() {
+  platform::EndOnStopSignals();
   auto sdl = platform::sdl::Make();
   if (!sdl) {
     std::fprintf(stderr, "kobaltix: the display system could not be started\n");

@@ -28,7 +28,7 @@ class Clock {
 // Events of the window thread, in the order the OS delivered them.
 enum class EventKind {
   None,
-  Quit,             // the window system asks the program to end (close button, SIGINT)
+  Quit,             // the window system asks the program to end (close button)
   KeyDown,          // vk, alt/shift/ctrl, repeat
   KeyUp,            // vk
   Char,             // ch: one character of text input (UTF-32)

@@ -2,8 +2,8 @@
 
 #include <algorithm>
 #include <cstring>
-#include <filesystem>
 
+#include "platform/data_file.h"
 #include "platform/sdl/sdl_platform.h"
 
 namespace platform::headless {
@@ -455,8 +455,9 @@ void HeadlessMusic::Finish() {
 }
 
 bool HeadlessMusic::Open(const std::string& path, std::string& error) {
-  std::error_code ec;
-  if (!std::filesystem::is_regular_file(path, ec)) {
+  // Opened as the real player opens it: without blocking, a regular file only.
+  DataFile file;
+  if (!file.Open(path)) {
     log_.push_back("Open " + path + " failed");
     error = "The specified file was not found: " + path;
     return false;

@@ -1,4 +1,5 @@
 #include <SDL_mixer.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <atomic>
@@ -8,6 +9,7 @@
 #include <map>
 #include <vector>
 
+#include "platform/data_file.h"
 #include "platform/sdl/sdl_internal.h"
 
 namespace platform::sdl {
@@ -172,21 +174,31 @@ class SdlMusic : public Music {
 
   bool Open(const std::string& path, std::string& error) override {
     Close();
-    if (!EnsureDevice(error)) {
-      // A machine without a sound device still plays the game: the piece is "open" and silent,
-      // as the sound effects are. A file that is not there is still an error.
-      if (FILE* f = std::fopen(path.c_str(), "rb")) {
-        std::fclose(f);
-        silent_ = true;
-        error.clear();
-        return true;
-      }
-      error = "Couldn't open '" + path + "'";
+    // The file is opened by the game, never by the decoder: without blocking, and only when it
+    // is a regular file (a pipe or a device named like the music would hang or never end).
+    DataFile file;
+    if (!file.Open(path)) {
+      error = "Couldn't open '" + path + "'. " + DataFileReason(file.Error());
       return false;
     }
-    music_ = Mix_LoadMUS(path.c_str());
+    if (!EnsureDevice(error)) {
+      // A machine without a sound device still plays the game: the piece is "open" and silent,
+      // as the sound effects are.
+      silent_ = true;
+      error.clear();
+      return true;
+    }
+    SDL_RWops* rw = nullptr;
+    const int fd = file.Release();
+    if (FILE* fp = ::fdopen(fd, "rb")) {
+      rw = SDL_RWFromFP(fp, SDL_TRUE);
+      if (!rw) std::fclose(fp);
+    } else {
+      ::close(fd);
+    }
+    music_ = rw ? Mix_LoadMUS_RW(rw, 1) : nullptr;  // frees `rw` (and closes the file) on failure
     if (!music_) {
-      error = Mix_GetError();
+      error = rw ? Mix_GetError() : "Couldn't open '" + path + "'";
       Mix_CloseAudio();
       ownDevice_ = false;
       return false;
