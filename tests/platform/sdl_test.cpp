@@ -1,7 +1,10 @@
 // The SDL driver under SDL's dummy video and audio drivers.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <cstdlib>
+#include <filesystem>
 #include <set>
 #include <vector>
 
@@ -150,6 +153,25 @@ TEST_F(SdlDriver, DummyAudioPlaysAConvertedChunk) {
   EXPECT_FALSE(p->music->Open("/nonexistent/music.mp3", error));
   EXPECT_FALSE(error.empty());
   p->audio->Close();
+}
+
+TEST_F(SdlDriver, MusicOpensOnlyARegularFileAndNeverBlocksOnAPipe) {
+  auto p = sdl::Make();
+  ASSERT_NE(p, nullptr);
+  std::string dir = (std::filesystem::temp_directory_path() / "kx_sdlmusic_XXXXXX").string();
+  ASSERT_NE(::mkdtemp(dir.data()), nullptr);
+  const std::string pipe = dir + "/music.wav";
+  ASSERT_EQ(::mkfifo(pipe.c_str(), 0644), 0);
+  std::string error;
+  EXPECT_FALSE(p->music->Open(pipe, error));  // a plain open() would wait for a writer forever
+  EXPECT_EQ(error, "Couldn't open '" + pipe + "'. Not a regular file");
+  EXPECT_FALSE(p->music->IsOpenFile());
+  std::filesystem::remove_all(dir);
+  // The game's own piece opens through the same path and is decoded from the opened file.
+  ASSERT_TRUE(p->music->Open(KX_DATA_DIR "/music/music.wav", error)) << error;
+  EXPECT_TRUE(p->music->IsOpenFile());
+  EXPECT_GT(p->music->LengthMs(), 0u);  // decoded, not opened silently
+  p->music->Close();
 }
 
 TEST_F(SdlDriver, BusyMixerGrowsToTheBoundThenCutsTheOldestCopyOfTheSameChunk) {
