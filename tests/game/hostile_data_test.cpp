@@ -13,15 +13,14 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cctype>
 #include <chrono>
-#include <condition_variable>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <functional>
 #include <map>
-#include <mutex>
 #include <random>
 #include <stdexcept>
 #include <string>
@@ -436,31 +435,13 @@ TEST(HostileDataActivation, MissingFontPictureThenRestoredLoadsOnTheNextActivati
 // or make it read without end.
 
 enum class Hostile { Pipe, DevZero, Folder };
-
-const char* HostileName(Hostile h) {
-  switch (h) {
-    case Hostile::Pipe:
-      return "NamedPipe";
-    case Hostile::DevZero:
-      return "LinkToDevZero";
-    case Hostile::Folder:
-      return "Folder";
-  }
-  return "";
-}
+const char* const kHostileNames[] = {"NamedPipe", "LinkToDevZero", "Folder"};
+void PrintTo(Hostile h, std::ostream* os) { *os << kHostileNames[static_cast<int>(h)]; }
 
 void MakeHostile(const fs::path& p, Hostile h) {
-  switch (h) {
-    case Hostile::Pipe:
-      ASSERT_EQ(::mkfifo(p.c_str(), 0644), 0) << p;
-      break;
-    case Hostile::DevZero:
-      fs::create_symlink("/dev/zero", p);
-      break;
-    case Hostile::Folder:
-      fs::create_directory(p);
-      break;
-  }
+  if (h == Hostile::Pipe && ::mkfifo(p.c_str(), 0644) != 0) throw std::runtime_error("mkfifo");
+  if (h == Hostile::DevZero) fs::create_symlink("/dev/zero", p);
+  if (h == Hostile::Folder) fs::create_directory(p);
 }
 
 // The reason the readers give for each: a folder is a folder, the rest are no regular files.
@@ -468,42 +449,25 @@ std::string HostileReason(Hostile h) {
   return h == Hostile::Folder ? "Is a directory" : "Not a regular file";
 }
 
-// Guards against a hang: if the guarded block has not ended after `bound`, the named pipe is
-// opened and closed again and again, so a reader blocked on it sees its end and the test fails
-// on Fired() instead of hanging.
-class Watchdog {
- public:
-  Watchdog(fs::path pipe, std::chrono::seconds bound) {
-    thread_ = std::thread([this, pipe = std::move(pipe), bound] {
-      std::unique_lock<std::mutex> lock(mutex_);
-      if (cv_.wait_for(lock, bound, [this] { return done_; })) return;
-      fired_ = true;
-      while (!cv_.wait_for(lock, std::chrono::milliseconds(50), [this] { return done_; })) {
-        const int fd = pipe.empty() ? -1 : ::open(pipe.c_str(), O_RDWR | O_NONBLOCK);
-        if (fd >= 0) ::close(fd);
-      }
-    });
+// Guards against a hang on `pipe`: once `bound` has passed, the pipe is opened and closed over and
+// over, so a reader blocked on it sees its end and the test fails on `fired` instead of hanging.
+struct Watchdog {
+  Watchdog(fs::path pipe, std::chrono::seconds bound)
+      : thread([this, pipe, bound] {
+          const auto until = std::chrono::steady_clock::now() + bound;
+          while (!done && std::chrono::steady_clock::now() < until)
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+          for (; !done; std::this_thread::sleep_for(std::chrono::milliseconds(50))) {
+            fired = true;
+            if (int fd = ::open(pipe.c_str(), O_RDWR | O_NONBLOCK); fd >= 0) ::close(fd);
+          }
+        }) {}
+  ~Watchdog() {
+    done = true;
+    thread.join();
   }
-  ~Watchdog() { Stop(); }
-  void Stop() {
-    {
-      std::lock_guard<std::mutex> lock(mutex_);
-      done_ = true;
-    }
-    cv_.notify_all();
-    if (thread_.joinable()) thread_.join();
-  }
-  bool Fired() {
-    std::lock_guard<std::mutex> lock(mutex_);
-    return fired_;
-  }
-
- private:
-  std::mutex mutex_;
-  std::condition_variable cv_;
-  bool done_ = false;
-  bool fired_ = false;
-  std::thread thread_;
+  std::atomic<bool> done{false}, fired{false};
+  std::thread thread;
 };
 
 // Every file of the generated data directory, relative to it.
@@ -534,11 +498,11 @@ TEST_P(HostileFile, PipeDevZeroAndFolderEndWithTheReadersMessageOrPlayOn) {
   const fs::path kept = data.Root() / "kept";
   fs::rename(p, kept);
   for (Hostile h : {Hostile::Pipe, Hostile::DevZero, Hostile::Folder}) {
-    SCOPED_TRACE(HostileName(h));
+    SCOPED_TRACE(kHostileNames[static_cast<int>(h)]);
     MakeHostile(p, h);
     const auto treeBefore = Tree(data.Dir());
     {
-      Watchdog dog(h == Hostile::Pipe ? p : fs::path(), std::chrono::seconds(10));
+      Watchdog dog(p, std::chrono::seconds(10));
       HostileGame g(data.Dir());
       const uint32_t startedAt = g.hl.clock->Milliseconds();
       g.Start();
@@ -581,8 +545,7 @@ TEST_P(HostileFile, PipeDevZeroAndFolderEndWithTheReadersMessageOrPlayOn) {
         EXPECT_EQ(g.Messages()[0],
                   "Cannot create file \"" + p.string() + "\". " + HostileReason(h));
       }
-      dog.Stop();
-      EXPECT_FALSE(dog.Fired()) << "the game blocked on the named pipe";
+      EXPECT_FALSE(dog.fired) << "the game blocked on the named pipe";
     }
     EXPECT_EQ(Tree(data.Dir()), treeBefore);
     const fs::file_status st = fs::symlink_status(p);
@@ -632,107 +595,82 @@ TEST(HostileDataRecords, ASymlinkedRecordFileKeepsItsLinksWhenARecordIsSaved) {
 // The real program on a hostile data directory: SIGTERM (and SIGINT) end it at once, whatever it
 // is doing, and rec.kbx is left as it was.
 
-// A started program; one still running when the test ends is killed and reaped.
-struct Child {
-  pid_t pid = -1;
-  int err = -1;  // read end of its standard error
-  bool reaped = false;
-  ~Child() {
-    if (pid > 0 && !reaped) {
-      ::kill(pid, SIGKILL);
-      ::waitpid(pid, nullptr, 0);
+// The program started in `dir` under SDL's dummy drivers, its standard error collected in `err`;
+// one still running when the test ends is killed.
+struct Program {
+  explicit Program(const fs::path& dir) {
+    int fds[2];
+    if (::pipe2(fds, O_CLOEXEC) != 0) return;
+    const std::string path = std::string(KX_BINARY_DIR) + "/kobaltix";
+    if ((pid = ::fork()) == 0) {
+      ::dup2(fds[1], 2);
+      char* const argv[] = {const_cast<char*>("kobaltix"), nullptr};
+      char* const envp[] = {const_cast<char*>("SDL_VIDEODRIVER=dummy"),
+                            const_cast<char*>("SDL_AUDIODRIVER=dummy"), nullptr};
+      if (::chdir(dir.c_str()) == 0) ::execve(path.c_str(), argv, envp);
+      ::_exit(127);
     }
-    if (err >= 0) ::close(err);
+    ::close(fds[1]);
+    errFd = fds[0];
   }
-  // True once it has ended (its status in `status`).
-  bool Ended(int& status) {
-    if (!reaped && pid > 0 && ::waitpid(pid, &status, WNOHANG) == pid) reaped = true;
-    return reaped;
+  ~Program() {
+    if (pid > 0 && !ended) ::kill(pid, SIGKILL), ::waitpid(pid, nullptr, 0);
+    if (errFd >= 0) ::close(errFd);
   }
-};
-
-// Starts the program in `dir` under SDL's dummy drivers, its standard error into a pipe.
-void StartProgram(const fs::path& dir, Child& child) {
-  int fds[2];
-  if (::pipe2(fds, O_CLOEXEC) != 0) return;
-  const std::string program = std::string(KX_BINARY_DIR) + "/kobaltix";
-  const pid_t pid = ::fork();
-  if (pid == 0) {
-    ::dup2(fds[1], 2);
-    if (::chdir(dir.c_str()) != 0) ::_exit(127);
-    char* const argv[] = {const_cast<char*>("kobaltix"), nullptr};
-    char* const envp[] = {const_cast<char*>("SDL_VIDEODRIVER=dummy"),
-                          const_cast<char*>("SDL_AUDIODRIVER=dummy"), nullptr};
-    ::execve(program.c_str(), argv, envp);
-    ::_exit(127);
+  bool Ended() {
+    ended = ended || ::waitpid(pid, &status, WNOHANG) == pid;
+    return ended;
   }
-  ::close(fds[1]);
-  child.pid = pid;
-  child.err = fds[0];
-}
-
-int ThreadCount(pid_t pid) {
-  std::error_code ec;
-  const fs::path tasks = "/proc/" + std::to_string(pid) + "/task";
-  return static_cast<int>(std::distance(fs::directory_iterator(tasks, ec), {}));
-}
-
-// Waits (at most `bound`) until `ready` holds, collecting the child's standard error meanwhile.
-bool WaitFor(Child& c, std::string& err, const std::function<bool()>& ready,
-             std::chrono::seconds bound) {
-  const auto until = std::chrono::steady_clock::now() + bound;
-  while (std::chrono::steady_clock::now() < until) {
-    if (ready()) return true;
-    pollfd pfd{c.err, POLLIN, 0};
-    if (::poll(&pfd, 1, 20) > 0) {
+  // Waits at most `bound` for `ready` (a watchdog: the bound only ends a hang), reading `err`.
+  bool WaitFor(const std::function<bool()>& ready, std::chrono::seconds bound) {
+    for (auto until = std::chrono::steady_clock::now() + bound; !ready();) {
+      if (std::chrono::steady_clock::now() > until) return false;
+      pollfd pfd{errFd, POLLIN, 0};
       char buf[512];
-      const ssize_t n = ::read(c.err, buf, sizeof buf);
-      if (n > 0) err.append(buf, static_cast<size_t>(n));
+      if (::poll(&pfd, 1, 20) > 0) err.append(buf, std::max<ssize_t>(::read(errFd, buf, 512), 0));
     }
+    return true;
   }
-  return ready();
-}
+  pid_t pid = -1;
+  int errFd = -1, status = 0;
+  bool ended = false;
+  std::string err;
+};
 
 class StopSignal : public testing::TestWithParam<std::tuple<std::string, Hostile>> {};
 
 TEST_P(StopSignal, EndsTheProgramAtOnceAndLeavesTheRecordFile) {
   const auto& [rel, h] = GetParam();
   DataCopy data;
-  const fs::path p = data.Dir() / rel;
+  const fs::path p = data.Dir() / rel, rec = data.Dir() / "rec.kbx";
   fs::remove(p);
   MakeHostile(p, h);
-  const std::string records =
-      fs::is_regular_file(data.Dir() / "rec.kbx") ? ReadBytes(data.Dir() / "rec.kbx") : "";
-  Child c;
-  StartProgram(data.Dir(), c);
-  ASSERT_GT(c.pid, 0);
-  std::string err;
-  int status = 0;
+  const std::string records = fs::is_regular_file(rec) ? ReadBytes(rec) : "";
+  Program g(data.Dir());
+  ASSERT_GT(g.pid, 0);
   // Ready: a picture's message is out, or else the program runs its sound device (a thread of
-  // its own) after the platform is up.
-  const std::string message = "Cannot open file \"" + p.string() + "\"";
+  // its own), so the platform is up.
+  const fs::path tasks = "/proc/" + std::to_string(g.pid) + "/task";
   auto ready = [&] {
-    if (c.Ended(status)) return true;
-    return KindOf(rel) == Kind::Picture ? err.find(message) != std::string::npos
-                                        : ThreadCount(c.pid) >= 2;
+    std::error_code ec;
+    return g.Ended() || (KindOf(rel) == Kind::Picture
+                             ? g.err.find("Cannot open file \"" + p.string()) != std::string::npos
+                             : std::distance(fs::directory_iterator(tasks, ec), {}) >= 2);
   };
-  ASSERT_TRUE(WaitFor(c, err, ready, std::chrono::seconds(20))) << err;
-  ASSERT_FALSE(c.reaped) << "the program ended by itself: " << err;
+  ASSERT_TRUE(g.WaitFor(ready, std::chrono::seconds(20))) << g.err;
+  ASSERT_FALSE(g.ended) << "the program ended by itself: " << g.err;
   const int sig = h == Hostile::Folder ? SIGINT : SIGTERM;
-  ::kill(c.pid, sig);
-  ASSERT_TRUE(WaitFor(
-      c, err, [&] { return c.Ended(status); }, std::chrono::seconds(10)))
+  ::kill(g.pid, sig);
+  ASSERT_TRUE(g.WaitFor([&] { return g.Ended(); }, std::chrono::seconds(10)))
       << "the program went on after the signal";
-  EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == sig) << status << " " << err;
-  if (KindOf(rel) != Kind::Records) {
-    EXPECT_EQ(ReadBytes(data.Dir() / "rec.kbx"), records);
-  }
+  EXPECT_TRUE(WIFSIGNALED(g.status) && WTERMSIG(g.status) == sig) << g.status << " " << g.err;
+  EXPECT_EQ(fs::is_regular_file(rec) ? ReadBytes(rec) : "", records);
   EXPECT_FALSE(fs::exists(data.Dir() / "rec.kbx.tmp"));
 }
 
 std::string SignalCaseName(const testing::TestParamInfo<StopSignal::ParamType>& info) {
   return FileCaseName({std::get<0>(info.param), info.index}) + "_" +
-         HostileName(std::get<1>(info.param));
+         kHostileNames[static_cast<int>(std::get<1>(info.param))];
 }
 
 INSTANTIATE_TEST_SUITE_P(
