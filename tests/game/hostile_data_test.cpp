@@ -129,7 +129,7 @@ class DataCopy {
         break;
       }
       case Damage::Huge:
-        // The file's own content, then zeros: sparse, so cheap to make, yet read in full.
+        // The file's own content, then zeros: sparse, so cheap to make, yet long to read.
         fs::resize_file(p, kHugeBytes);
         break;
     }
