@@ -13,8 +13,10 @@
 #include "platform/paths.h"
 #include "platform/platform.h"
 #include "platform/sdl/sdl_platform.h"
+#include "platform/stop_signals.h"
 
 int main(int argc, char** argv) {
+  platform::EndOnStopSignals();
   game::CommandLine options;
   const std::string error = game::ParseCommandLine(
       std::vector<std::string>(argv + (argc > 0 ? 1 : 0), argv + argc), options);

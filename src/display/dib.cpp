@@ -10,6 +10,8 @@
 #include <cstring>
 #include <limits>
 
+#include "platform/data_file.h"
+
 namespace {
 
 [[noreturn]] void Invalid() { throw EInvalidDIB("DIB is invalid"); }
@@ -441,36 +443,24 @@ std::vector<uint8_t> ReadWholeFile(const std::string& path) {
     char cwd[4096];
     if (getcwd(cwd, sizeof cwd) != nullptr) full = std::string(cwd) + "/" + mapped;
   }
-  FILE* f = std::fopen(mapped.c_str(), "rb");
-  if (f == nullptr) RaiseOpenError(full);
+  platform::DataFile f;
+  if (!f.Open(mapped)) RaiseOpenError(full, f.Error());
   // No picture the reader accepts is larger than its headers, a full colour table and four
-  // bytes a pixel: a larger file is refused before it is read, so memory stays bounded.
+  // bytes a pixel: a larger one is refused before it is read, so memory stays bounded.
   constexpr size_t kMaxFileBytes = 14 + 124 + 12 + 1024 + 4 * static_cast<size_t>(TDIB::kMaxPixels);
   std::vector<uint8_t> bytes;
-  if (std::fseek(f, 0, SEEK_END) == 0) {
-    long size = std::ftell(f);
-    if (size > 0 && static_cast<unsigned long>(size) > kMaxFileBytes) {
-      std::fclose(f);
-      Invalid();
-    }
-    if (size > 0) bytes.reserve(static_cast<size_t>(size));
-    std::rewind(f);
+  if (!f.ReadUpTo(14, bytes)) RaiseOpenError(full, f.Error());
+  // The file header states the picture's own size: bytes past it are not the picture's and are
+  // not read. A header without a size (0) leaves the file's length as the bound.
+  size_t want = kMaxFileBytes;
+  if (bytes.size() == 14 && bytes[0] == 'B' && bytes[1] == 'M') {
+    const uint32_t stated = U32(bytes.data() + 2);
+    if (stated > kMaxFileBytes) Invalid();
+    if (stated >= 14) want = stated;
   }
-  uint8_t buf[65536];
-  size_t got;
-  while ((got = std::fread(buf, 1, sizeof buf, f)) > 0) {
-    bytes.insert(bytes.end(), buf, buf + got);
-    if (bytes.size() > kMaxFileBytes) {  // a file that grew while it was read
-      std::fclose(f);
-      Invalid();
-    }
-  }
-  bool failed = std::ferror(f) != 0;
-  int err = errno;
-  std::fclose(f);
-  if (failed) {
-    errno = err;
-    RaiseOpenError(full);
+  if (f.Size() > kMaxFileBytes && want == kMaxFileBytes) Invalid();
+  if (want > bytes.size() && !f.ReadUpTo(want - bytes.size(), bytes)) {
+    RaiseOpenError(full, f.Error());
   }
   return bytes;
 }

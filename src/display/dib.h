@@ -73,7 +73,9 @@ class TDIB {
 
 // Converts a path as the game writes it (backslashes) into one this system opens.
 std::string MapGamePath(const std::string& path);
-// Reads a whole file; raises EFOpenError (full name + system reason) when it cannot be opened.
+// Reads a picture file up to the size its file header states (the whole file when the header
+// states none; "DIB is invalid" past the reader's cap); raises EFOpenError (full name + reason)
+// when it cannot be opened, is not a regular file or cannot be read.
 std::vector<uint8_t> ReadWholeFile(const std::string& path);
 
 // The picture of an image item: holds one graphic or none. Graphics are kept as decoded bitmaps;

@@ -11,6 +11,7 @@
 #include <filesystem>
 
 #include "game/textfile.h"
+#include "platform/data_file.h"
 #include "toolkit/errors.h"
 
 namespace game {
@@ -64,19 +65,27 @@ std::string FullName(const std::string& path) {
 }  // namespace
 
 void WriteRecordFile(const std::string& path, const RecordTable& table) {
-  const std::string target = NativePath(path);
+  // A record file that is a symbolic link is rewritten where the link points, beside its target,
+  // so the link itself survives the rename.
+  const std::string target = platform::FinalLinkTarget(NativePath(path));
   const std::string full = FullName(path);
-  // A read-only record file is the player's decision to keep the table: honour it, as writing
-  // through the file itself would have failed.
-  // (The mode bits are checked, not access(): root may write anywhere, yet a player who made the
-  // file read-only meant it.)
   struct stat st {};
-  if (::stat(target.c_str(), &st) == 0 && (st.st_mode & 0222) == 0) {
-    errno = EACCES;
-    RaiseCreateError(full);
+  if (::stat(target.c_str(), &st) == 0) {
+    // Only a regular file is replaced: a folder, a pipe or a device in its place (or behind its
+    // link) is not the table, and renaming over a device would destroy it.
+    if (!S_ISREG(st.st_mode))
+      RaiseCreateError(full, S_ISDIR(st.st_mode) ? EISDIR : platform::kNotRegularFile);
+    // A read-only record file is the player's decision to keep the table: honour it, as writing
+    // through the file itself would have failed.
+    // (The mode bits are checked, not access(): root may write anywhere, yet a player who made
+    // the file read-only meant it.)
+    if ((st.st_mode & 0222) == 0) RaiseCreateError(full, EACCES);
   }
   const std::string temp = target + ".tmp";
-  int fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+  // The temporary name is made afresh and never followed: whatever a stop left there (or anyone
+  // put there) is removed first, and O_EXCL | O_NOFOLLOW create a new regular file or fail.
+  ::unlink(temp.c_str());
+  int fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0644);
   if (fd < 0) RaiseCreateError(full);
   const std::string bytes = FormatRecordFile(table);
   size_t done = 0;

@@ -26,10 +26,11 @@ void InsertRecord(RecordTable& table, int position, const std::string& name, int
 // The file's bytes for `table`: ten lines, each ended by CR LF.
 std::string FormatRecordFile(const RecordTable& table);
 
-// Writes the table safely: a temporary file beside `path` is written and flushed to disk, then
-// renamed over `path`, so a stop mid-write never loses the old table. Raises EFCreateError
-// ("Cannot create file "%s". %s") with the full name when it cannot be written; the old file is
-// then untouched.
+// Writes the table safely: a temporary file beside `path` (beside the end of its links when it is
+// a symbolic link, so the link survives) is written and flushed to disk, then renamed over it, so
+// a stop mid-write never loses the old table. Raises EFCreateError ("Cannot create file "%s". %s")
+// with the full name when it cannot be written, or when `path` is read-only or is there but not a
+// regular file; the old file is then untouched.
 void WriteRecordFile(const std::string& path, const RecordTable& table);
 
 // Test hook: when set, WriteRecordFile stops right after the temporary file is written (as if

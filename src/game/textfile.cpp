@@ -2,9 +2,10 @@
 
 #include <algorithm>
 #include <cstdio>
-#include <fstream>
 #include <iterator>
+#include <vector>
 
+#include "platform/data_file.h"
 #include "toolkit/utf8.h"
 
 namespace game {
@@ -13,7 +14,7 @@ namespace {
 constexpr char kCtrlZ = 26;
 // Files the game reads are small; anything beyond this is not a level or record file and is not
 // read whole (a hostile data directory must not exhaust memory).
-constexpr std::streamsize kMaxFileBytes = 16 * 1024 * 1024;
+constexpr size_t kMaxFileBytes = 16 * 1024 * 1024;
 }  // namespace
 
 std::string NativePath(const std::string& storedPath) {
@@ -24,16 +25,12 @@ std::string NativePath(const std::string& storedPath) {
 }
 
 TextFileReader TextFileReader::Open(const std::string& path) {
-  std::ifstream f(NativePath(path), std::ios::binary | std::ios::ate);
-  if (!f) return TextFileReader(std::string());
-  const std::streamoff size = f.tellg();
-  f.seekg(0);
-  const std::streamsize want =
-      size > 0 ? std::min<std::streamsize>(size, kMaxFileBytes) : std::streamsize{0};
-  std::string bytes(static_cast<size_t>(want), '\0');
-  if (want > 0) f.read(bytes.data(), want);
-  bytes.resize(static_cast<size_t>(std::max<std::streamsize>(f.gcount(), 0)));
-  return TextFileReader(std::move(bytes));
+  // A file that cannot be opened, or is not a regular file (a pipe, a device, a folder), reads as
+  // empty; so does one that fails while it is read.
+  std::vector<uint8_t> bytes;
+  int error = 0;
+  if (!platform::ReadDataFile(NativePath(path), kMaxFileBytes, bytes, error)) bytes.clear();
+  return TextFileReader(std::string(bytes.begin(), bytes.end()));
 }
 
 TextFileReader::TextFileReader(std::string bytes) : bytes_(std::move(bytes)) {

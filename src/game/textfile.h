@@ -15,7 +15,8 @@ namespace game {
 //  - Reading past the end gives "" and 0.
 class TextFileReader {
  public:
-  // Reads `path` (backslashes mapped to '/'); a file that cannot be opened reads as empty.
+  // Reads at most 16 MiB of `path` (backslashes mapped to '/'); a file that cannot be opened or
+  // read, or is not a regular file, reads as empty.
   static TextFileReader Open(const std::string& path);
   // Reads from bytes in memory (as if they were a whole file).
   explicit TextFileReader(std::string bytes);

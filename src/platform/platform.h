@@ -28,7 +28,7 @@ class Clock {
 // Events of the window thread, in the order the OS delivered them.
 enum class EventKind {
   None,
-  Quit,             // the window system asks the program to end (close button, SIGINT)
+  Quit,             // the window system asks the program to end (close button)
   KeyDown,          // vk, alt/shift/ctrl, repeat
   KeyUp,            // vk
   Char,             // ch: one character of text input (UTF-32)
@@ -166,6 +166,10 @@ struct PcmFormat {
 
 using ChunkId = int;  // 0 = none
 
+// Mixer channels the device opens with, and the most it grows to when every one is busy.
+constexpr int kMixerChannels = 32;
+constexpr int kMaxMixerChannels = 256;
+
 class Audio {
  public:
   virtual ~Audio() = default;
@@ -176,7 +180,9 @@ class Audio {
   // Converts PCM once into the device format; the chunk is shared by every play of it.
   virtual ChunkId LoadChunk(const PcmFormat& format, const void* data, size_t bytes) = 0;
   virtual void FreeChunk(ChunkId chunk) = 0;
-  // Starts `chunk` on a free channel; returns the channel or -1.
+  // Starts `chunk` on a free channel, adding channels (up to kMaxMixerChannels) when every one
+  // is busy; with all of those busy, the oldest one-shot play of the same chunk is stopped and
+  // its channel reused. Returns the channel, or -1 (closed, unknown chunk, no channel to take).
   virtual int PlayChunk(ChunkId chunk, bool looped) = 0;
   virtual void StopChannel(int channel) = 0;
   virtual bool ChannelPlaying(int channel) = 0;

@@ -51,7 +51,7 @@ void TDirectSoundBuffer::Play(bool looped) {
   Stop();
   platform::Audio& audio = device_->Audio();
   const int channel = audio.PlayChunk(chunk_->id, looped);
-  if (channel < 0) return;  // every channel busy: this play is not heard
+  if (channel < 0) return;  // the mixer is at its bound with no copy of this wave to cut
   device_->ClaimChannel(channel, this);
   channel_ = channel;
   looped_ = looped;
@@ -111,7 +111,8 @@ void TDirectSound::FreeBuffer(TDirectSoundBuffer* buffer) {
 
 void TDirectSound::ClaimChannel(int channel, TDirectSoundBuffer* owner) {
   auto it = channelOwner_.find(channel);
-  // The back-end only hands out a channel that has gone quiet; its previous buffer loses it.
+  // The back-end hands out a channel that has gone quiet or that it took from the oldest copy
+  // of the same wave; either way its previous buffer loses it.
   if (it != channelOwner_.end() && it->second != owner) it->second->channel_ = -1;
   channelOwner_[channel] = owner;
 }

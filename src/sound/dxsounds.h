@@ -67,8 +67,9 @@ class TDirectSoundBuffer {
   // Play time of the chunk in milliseconds (0 when none).
   uint32_t DurationMs() const { return chunk_ ? chunk_->durationMs : 0; }
 
-  // Starts the chunk on a free channel (from its beginning). Raises EDirectSoundBufferError
-  // "IDirectSoundBuffer not made" without a chunk; a play with no free channel stays silent.
+  // Starts the chunk on a channel of its own (from its beginning). Raises EDirectSoundBufferError
+  // "IDirectSoundBuffer not made" without a chunk; a play the mixer has no channel for (at its
+  // bound, with no copy of the same wave to cut) stays silent.
   void Play(bool looped);
   // Stops the channel (if it still belongs to this buffer).
   void Stop();

@@ -6,6 +6,8 @@
 #include <cstring>
 #include <vector>
 
+#include "platform/data_file.h"
+
 std::string Format(const char* fmt, ...) {
   va_list args;
   va_start(args, fmt);
@@ -23,12 +25,16 @@ std::string Format(const char* fmt, ...) {
   return out;
 }
 
-void RaiseOpenError(const std::string& path) {
-  const char* reason = std::strerror(errno);
-  throw EFOpenError(Format("Cannot open file \"%s\". %s", path.c_str(), reason));
+void RaiseOpenError(const std::string& path) { RaiseOpenError(path, errno); }
+
+void RaiseCreateError(const std::string& path) { RaiseCreateError(path, errno); }
+
+void RaiseOpenError(const std::string& path, int error) {
+  const std::string reason = platform::DataFileReason(error);
+  throw EFOpenError(Format("Cannot open file \"%s\". %s", path.c_str(), reason.c_str()));
 }
 
-void RaiseCreateError(const std::string& path) {
-  const char* reason = std::strerror(errno);
-  throw EFCreateError(Format("Cannot create file \"%s\". %s", path.c_str(), reason));
+void RaiseCreateError(const std::string& path, int error) {
+  const std::string reason = platform::DataFileReason(error);
+  throw EFCreateError(Format("Cannot create file \"%s\". %s", path.c_str(), reason.c_str()));
 }

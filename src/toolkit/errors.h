@@ -33,3 +33,7 @@ KX_DECLARE_ERROR(EConvertError, Exception);
 [[noreturn]] void RaiseOpenError(const std::string& path);
 // Raises EFCreateError for `path` with the system's reason for the last failure (errno).
 [[noreturn]] void RaiseCreateError(const std::string& path);
+// The same with the reason of a data file's failure code (platform/data_file.h: an errno value
+// or kNotRegularFile).
+[[noreturn]] void RaiseOpenError(const std::string& path, int error);
+[[noreturn]] void RaiseCreateError(const std::string& path, int error);

@@ -550,6 +550,18 @@ TEST(DXPicture, LoadPictureFileMapsBackslashesAndNamesMissingFiles) {
   }
 }
 
+TEST(DXPicture, APictureFileIsReadUpToTheSizeItsHeaderStates) {
+  TempDir dir;
+  const std::vector<uint8_t> bmp = BmpFile(Small24());
+  std::vector<uint8_t> padded = bmp;
+  padded.resize(bmp.size() + (1 << 20), 0x5A);  // a megabyte that is not the picture's
+  WriteFile(dir / "a.bmp", padded);
+  EXPECT_EQ(ReadWholeFile(dir / "a.bmp"), bmp);
+  padded[2] = padded[3] = padded[4] = padded[5] = 0;  // no size stated: the whole file
+  WriteFile(dir / "a.bmp", padded);
+  EXPECT_EQ(ReadWholeFile(dir / "a.bmp").size(), padded.size());
+}
+
 TEST(DXPicture, CopyRectConvertsAndClips) {
   TDIB dib = LoadBmp(BmpFile(Small24()));
   std::vector<uint16_t> px(4 * 3, 0xAAAA);

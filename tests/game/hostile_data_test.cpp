@@ -4,17 +4,28 @@
 // runs on as its data rules say (levels, records, music) or stops the loading with the reader's
 // message through the default error report; it never crashes, never writes anything but
 // rec.kbx, and keeps its memory in bounds.
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <poll.h>
+#include <signal.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <atomic>
 #include <cctype>
+#include <chrono>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <functional>
 #include <map>
 #include <random>
+#include <stdexcept>
 #include <string>
+#include <thread>
+#include <tuple>
 #include <vector>
 
 #include "game/globals.h"
@@ -84,23 +95,24 @@ std::map<std::string, std::pair<uintmax_t, fs::file_time_type>> Tree(const fs::p
   return out;
 }
 
-// A private copy of the generated data directory (real files, since they get damaged), removed
-// again at the end.
+// A private copy of the generated data directory (real files, since they get damaged) in a
+// folder of its own, removed again at the end.
 class DataCopy {
  public:
   DataCopy() {
-    static int counter = 0;
-    dir_ = fs::temp_directory_path() /
-           ("kx_hostile_" + std::to_string(::getpid()) + "_" + std::to_string(counter++));
-    fs::remove_all(dir_);
+    std::string pattern = (fs::temp_directory_path() / "kx_hostile_XXXXXX").string();
+    if (::mkdtemp(pattern.data()) == nullptr) throw std::runtime_error("mkdtemp failed");
+    root_ = fs::canonical(pattern);
+    dir_ = root_ / "data";
     fs::copy(KX_DATA_DIR, dir_, fs::copy_options::recursive);
-    dir_ = fs::canonical(dir_);
   }
   ~DataCopy() {
     std::error_code ec;
-    fs::remove_all(dir_, ec);
+    fs::remove_all(root_, ec);
   }
   const fs::path& Dir() const { return dir_; }
+  // The private folder around the data directory (free for files that must stay outside it).
+  const fs::path& Root() const { return root_; }
 
   // Damages `rel`; `seed` makes the random bytes repeatable.
   void Apply(const std::string& rel, Damage d, uint32_t seed) {
@@ -120,13 +132,14 @@ class DataCopy {
         break;
       }
       case Damage::Huge:
-        // The file's own content, then zeros: sparse, so cheap to make, yet read in full.
+        // The file's own content, then zeros: sparse, so cheap to make, yet long to read.
         fs::resize_file(p, kHugeBytes);
         break;
     }
   }
 
  private:
+  fs::path root_;
   fs::path dir_;
 };
 
@@ -449,6 +462,256 @@ TEST(HostileDataActivation, MissingFontPictureThenRestoredLoadsOnTheNextActivati
   EXPECT_EQ(g.FieldSprites(), sprites);
   EXPECT_EQ(g.Messages().size(), 1u);
 }
+
+// ---------------------------------------------------------------------------------------------
+// A named pipe, a link to /dev/zero or a folder in place of a data file: none may block the game
+// or make it read without end.
+
+enum class Hostile { Pipe, DevZero, Folder };
+const char* const kHostileNames[] = {"NamedPipe", "LinkToDevZero", "Folder"};
+void PrintTo(Hostile h, std::ostream* os) { *os << kHostileNames[static_cast<int>(h)]; }
+
+void MakeHostile(const fs::path& p, Hostile h) {
+  if (h == Hostile::Pipe && ::mkfifo(p.c_str(), 0644) != 0) throw std::runtime_error("mkfifo");
+  if (h == Hostile::DevZero) fs::create_symlink("/dev/zero", p);
+  if (h == Hostile::Folder) fs::create_directory(p);
+}
+
+// The reason the readers give for each: a folder is a folder, the rest are no regular files.
+std::string HostileReason(Hostile h) {
+  return h == Hostile::Folder ? "Is a directory" : "Not a regular file";
+}
+
+// Guards against a hang on `pipe`: once `bound` has passed, the pipe is opened and closed over and
+// over, so a reader blocked on it sees its end and the test fails on `fired` instead of hanging.
+struct Watchdog {
+  Watchdog(fs::path pipe, std::chrono::seconds bound)
+      : thread([this, pipe, bound] {
+          const auto until = std::chrono::steady_clock::now() + bound;
+          while (!done && std::chrono::steady_clock::now() < until)
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+          for (; !done; std::this_thread::sleep_for(std::chrono::milliseconds(50))) {
+            fired = true;
+            if (int fd = ::open(pipe.c_str(), O_RDWR | O_NONBLOCK); fd >= 0) ::close(fd);
+          }
+        }) {}
+  ~Watchdog() {
+    done = true;
+    thread.join();
+  }
+  std::atomic<bool> done{false}, fired{false};
+  std::thread thread;
+};
+
+// Every file of the generated data directory, relative to it.
+std::vector<std::string> DataFiles() {
+  std::vector<std::string> out;
+  for (const auto& e : fs::recursive_directory_iterator(KX_DATA_DIR)) {
+    const std::string rel = fs::relative(e.path(), KX_DATA_DIR).string();
+    if (e.is_regular_file() && rel[0] != '.') out.push_back(rel);
+  }
+  std::sort(out.begin(), out.end());
+  return out;
+}
+
+Kind KindOf(const std::string& rel) {
+  if (rel == "rec.kbx") return Kind::Records;
+  if (rel.rfind("levels/", 0) == 0) return Kind::Level;
+  if (rel.rfind("music/", 0) == 0) return Kind::Music;
+  return Kind::Picture;
+}
+
+class HostileFile : public testing::TestWithParam<std::string> {};
+
+TEST_P(HostileFile, PipeDevZeroAndFolderEndWithTheReadersMessageOrPlayOn) {
+  const std::string rel = GetParam();
+  const Kind kind = KindOf(rel);
+  DataCopy data;
+  const fs::path p = data.Dir() / rel;
+  const fs::path kept = data.Root() / "kept";
+  fs::rename(p, kept);
+  for (Hostile h : {Hostile::Pipe, Hostile::DevZero, Hostile::Folder}) {
+    SCOPED_TRACE(kHostileNames[static_cast<int>(h)]);
+    MakeHostile(p, h);
+    const auto treeBefore = Tree(data.Dir());
+    {
+      Watchdog dog(p, std::chrono::seconds(10));
+      HostileGame g(data.Dir());
+      const uint32_t startedAt = g.hl.clock->Milliseconds();
+      g.Start();
+      // The message or the menu came within 2 s of game time (the loading waits on nothing).
+      EXPECT_LE(g.hl.clock->Milliseconds() - startedAt, 2000u);
+      const std::vector<std::string> msgs = g.Messages();
+      if (kind == Kind::Picture) {
+        ASSERT_EQ(msgs.size(), 1u);
+        EXPECT_EQ(msgs[0], "Cannot open file \"" + p.string() + "\". " + HostileReason(h));
+        EXPECT_FALSE(Started);
+      } else {
+        ASSERT_TRUE(msgs.empty()) << msgs.front();
+        ASSERT_TRUE(Started);
+      }
+      if (kind == Kind::Music) {
+        EXPECT_FALSE(MusicOn);  // no music file: the game plays on without music
+        EXPECT_TRUE(g.hl.music->Log().empty());
+      }
+      if (kind == Kind::Records) {
+        for (int r = 1; r <= 5; ++r) EXPECT_EQ(RecordScores[r], 0) << r;  // read as empty
+      }
+      if (kind == Kind::Level) {
+        // The level reads as empty; level 1 through a new game, the others through its reader.
+        const int n = std::stoi(rel.substr(std::string("levels/lev").size()));
+        if (n == 1) {
+          g.Press(VK_RETURN);
+          EXPECT_EQ(GameState, gsServe);
+          EXPECT_EQ(BrickCount, 0);
+        } else {
+          EXPECT_TRUE(game::ReadLevelFile(game::LevelFileName(n)).empty());
+        }
+      }
+      g.PlayAround();
+      EXPECT_EQ(g.Messages().size(), msgs.size()) << g.Messages().back();
+      if (kind == Kind::Records) {
+        // The table is not written over something that is not a record file.
+        Form2->Label2->SetCaption("77");
+        HostileGame::Guarded([] { Form2->SaveRecord(); });
+        ASSERT_EQ(g.Messages().size(), 1u);
+        EXPECT_EQ(g.Messages()[0],
+                  "Cannot create file \"" + p.string() + "\". " + HostileReason(h));
+      }
+      EXPECT_FALSE(dog.fired) << "the game blocked on the named pipe";
+    }
+    EXPECT_EQ(Tree(data.Dir()), treeBefore);
+    const fs::file_status st = fs::symlink_status(p);
+    EXPECT_EQ(st.type(), h == Hostile::Pipe      ? fs::file_type::fifo
+                         : h == Hostile::DevZero ? fs::file_type::symlink
+                                                 : fs::file_type::directory);
+    EXPECT_TRUE(fs::is_character_file("/dev/zero"));
+    fs::remove(p);
+  }
+  fs::rename(kept, p);
+}
+
+std::string FileCaseName(const testing::TestParamInfo<std::string>& info) {
+  std::string name = info.param;
+  for (char& c : name)
+    if (!std::isalnum(static_cast<unsigned char>(c))) c = '_';
+  return name;
+}
+
+INSTANTIATE_TEST_SUITE_P(EveryDataFile, HostileFile, testing::ValuesIn(DataFiles()), FileCaseName);
+
+// A record file that is a symbolic link (here a relative link to a relative link) is rewritten
+// where the links end: both links survive and point where they did.
+TEST(HostileDataRecords, ASymlinkedRecordFileKeepsItsLinksWhenARecordIsSaved) {
+  DataCopy data;
+  fs::create_directory(data.Root() / "scores");
+  fs::rename(data.Dir() / "rec.kbx", data.Root() / "scores" / "table.kbx");
+  fs::create_symlink("table.kbx", data.Root() / "scores" / "link.kbx");
+  fs::create_symlink("../scores/link.kbx", data.Dir() / "rec.kbx");
+  HostileGame g(data.Dir());
+  g.Start();
+  ASSERT_TRUE(Started);
+  const game::RecordTable before = game::ReadRecordFile("rec.kbx");
+  EXPECT_GT(before.scores[0], 0);  // the table was read through the links
+  Form2->Label2->SetCaption("999999");
+  HostileGame::Guarded([] { Form2->SaveRecord(); });
+  EXPECT_TRUE(g.Messages().empty()) << g.Messages().front();
+  EXPECT_EQ(fs::read_symlink(data.Dir() / "rec.kbx"), "../scores/link.kbx");
+  EXPECT_EQ(fs::read_symlink(data.Root() / "scores" / "link.kbx"), "table.kbx");
+  game::RecordTable want = before;
+  game::InsertRecord(want, 1, game::Utf8ToCp1251(Form2->Edit1->Text()), 999999);
+  EXPECT_EQ(ReadBytes(data.Root() / "scores" / "table.kbx"), game::FormatRecordFile(want));
+  EXPECT_EQ(std::distance(fs::directory_iterator(data.Root() / "scores"), {}), 2);  // no temp
+}
+
+// ---------------------------------------------------------------------------------------------
+// The real program on a hostile data directory: SIGTERM (and SIGINT) end it at once, whatever it
+// is doing, and rec.kbx is left as it was.
+
+// The program started in `dir` under SDL's dummy drivers, its standard error collected in `err`;
+// one still running when the test ends is killed.
+struct Program {
+  explicit Program(const fs::path& dir) {
+    int fds[2];
+    if (::pipe2(fds, O_CLOEXEC) != 0) return;
+    const std::string path = std::string(KX_BINARY_DIR) + "/kobaltix";
+    if ((pid = ::fork()) == 0) {
+      ::dup2(fds[1], 2);
+      char* const argv[] = {const_cast<char*>("kobaltix"), nullptr};
+      char* const envp[] = {const_cast<char*>("SDL_VIDEODRIVER=dummy"),
+                            const_cast<char*>("SDL_AUDIODRIVER=dummy"), nullptr};
+      if (::chdir(dir.c_str()) == 0) ::execve(path.c_str(), argv, envp);
+      ::_exit(127);
+    }
+    ::close(fds[1]);
+    errFd = fds[0];
+  }
+  ~Program() {
+    if (pid > 0 && !ended) ::kill(pid, SIGKILL), ::waitpid(pid, nullptr, 0);
+    if (errFd >= 0) ::close(errFd);
+  }
+  bool Ended() {
+    ended = ended || ::waitpid(pid, &status, WNOHANG) == pid;
+    return ended;
+  }
+  // Waits at most `bound` for `ready` (a watchdog: the bound only ends a hang), reading `err`.
+  bool WaitFor(const std::function<bool()>& ready, std::chrono::seconds bound) {
+    for (auto until = std::chrono::steady_clock::now() + bound; !ready();) {
+      if (std::chrono::steady_clock::now() > until) return false;
+      pollfd pfd{errFd, POLLIN, 0};
+      char buf[512];
+      if (::poll(&pfd, 1, 20) > 0) err.append(buf, std::max<ssize_t>(::read(errFd, buf, 512), 0));
+    }
+    return true;
+  }
+  pid_t pid = -1;
+  int errFd = -1, status = 0;
+  bool ended = false;
+  std::string err;
+};
+
+class StopSignal : public testing::TestWithParam<std::tuple<std::string, Hostile>> {};
+
+TEST_P(StopSignal, EndsTheProgramAtOnceAndLeavesTheRecordFile) {
+  const auto& [rel, h] = GetParam();
+  DataCopy data;
+  const fs::path p = data.Dir() / rel, rec = data.Dir() / "rec.kbx";
+  fs::remove(p);
+  MakeHostile(p, h);
+  const std::string records = fs::is_regular_file(rec) ? ReadBytes(rec) : "";
+  Program g(data.Dir());
+  ASSERT_GT(g.pid, 0);
+  // Ready: a picture's message is out, or else the program runs its sound device (a thread of
+  // its own), so the platform is up.
+  const fs::path tasks = "/proc/" + std::to_string(g.pid) + "/task";
+  auto ready = [&] {
+    std::error_code ec;
+    return g.Ended() || (KindOf(rel) == Kind::Picture
+                             ? g.err.find("Cannot open file \"" + p.string()) != std::string::npos
+                             : std::distance(fs::directory_iterator(tasks, ec), {}) >= 2);
+  };
+  ASSERT_TRUE(g.WaitFor(ready, std::chrono::seconds(20))) << g.err;
+  ASSERT_FALSE(g.ended) << "the program ended by itself: " << g.err;
+  const int sig = h == Hostile::Folder ? SIGINT : SIGTERM;
+  ::kill(g.pid, sig);
+  ASSERT_TRUE(g.WaitFor([&] { return g.Ended(); }, std::chrono::seconds(10)))
+      << "the program went on after the signal";
+  EXPECT_TRUE(WIFSIGNALED(g.status) && WTERMSIG(g.status) == sig) << g.status << " " << g.err;
+  EXPECT_EQ(fs::is_regular_file(rec) ? ReadBytes(rec) : "", records);
+  EXPECT_FALSE(fs::exists(data.Dir() / "rec.kbx.tmp"));
+}
+
+std::string SignalCaseName(const testing::TestParamInfo<StopSignal::ParamType>& info) {
+  return FileCaseName({std::get<0>(info.param), info.index}) + "_" +
+         kHostileNames[static_cast<int>(std::get<1>(info.param))];
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    HostileData, StopSignal,
+    testing::Combine(testing::Values("shar/1.bmp", "fon/2.bmp", "levels/lev1.lev", "rec.kbx",
+                                     "music/music.wav"),
+                     testing::Values(Hostile::Pipe, Hostile::DevZero, Hostile::Folder)),
+    SignalCaseName);
 
 }  // namespace
 

@@ -43,20 +43,30 @@ TEST_F(HeadlessAudioTest, ChannelPlaysForTheLengthOfItsChunk) {
   EXPECT_EQ(hl.audio->Plays()[1].channel, b);
 }
 
-TEST_F(HeadlessAudioTest, FinishedChannelsAreReusedAndAllBusyGivesMinusOne) {
+TEST_F(HeadlessAudioTest, BusyChannelsGrowToTheBoundThenTheOldestCopyOfTheSameChunkGivesWay) {
   ASSERT_TRUE(hl.audio->Open());
+  EXPECT_EQ(hl.audio->ChannelCount(), 32);
   std::vector<uint8_t> pcm(11025);
   const ChunkId c = hl.audio->LoadChunk({1, 11025, 8}, pcm.data(), pcm.size());
-  for (int i = 0; i < HeadlessAudio::kChannels; ++i) EXPECT_EQ(hl.audio->PlayChunk(c, false), i);
-  EXPECT_EQ(hl.audio->PlayChunk(c, false), -1);
+  const ChunkId d = hl.audio->LoadChunk({1, 11025, 8}, pcm.data(), pcm.size());
+  EXPECT_EQ(hl.audio->PlayChunk(d, true), 0);
+  for (int i = 1; i < 256; ++i) ASSERT_EQ(hl.audio->PlayChunk(c, false), i);
+  EXPECT_EQ(hl.audio->ChannelCount(), 256);
+  for (int i = 0; i < 256; ++i) EXPECT_TRUE(hl.audio->ChannelPlaying(i)) << i;
+  // Past the bound: the oldest one-shot copy of the same chunk, never the looped one.
+  hl.clock->Advance(10);
+  EXPECT_EQ(hl.audio->PlayChunk(c, false), 1);
+  EXPECT_EQ(hl.audio->PlayChunk(c, false), 2);
+  EXPECT_EQ(hl.audio->PlayChunk(d, false), -1);  // no one-shot copy of it to cut
+  EXPECT_EQ(hl.audio->ChannelCount(), 256);
   hl.audio->StopChannel(5);
-  EXPECT_EQ(hl.audio->PlayChunk(c, true), 5);
+  EXPECT_EQ(hl.audio->PlayChunk(d, false), 5);
   hl.clock->Advance(1000);  // every one-shot play has ended, the looped one goes on
-  EXPECT_TRUE(hl.audio->ChannelPlaying(5));
-  EXPECT_EQ(hl.audio->PlayChunk(c, false), 0);
-  hl.audio->FreeChunk(c);
-  EXPECT_FALSE(hl.audio->ChannelPlaying(5));
-  EXPECT_EQ(hl.audio->PlayChunk(c, false), -1);
+  EXPECT_TRUE(hl.audio->ChannelPlaying(0));
+  EXPECT_EQ(hl.audio->PlayChunk(c, false), 1);
+  hl.audio->FreeChunk(d);
+  EXPECT_FALSE(hl.audio->ChannelPlaying(0));
+  EXPECT_EQ(hl.audio->PlayChunk(d, false), -1);
 }
 
 TEST_F(HeadlessAudioTest, WithoutADeviceEverythingIsSilent) {

@@ -1,7 +1,11 @@
 // The SDL driver under SDL's dummy video and audio drivers.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <cstdlib>
+#include <filesystem>
+#include <set>
 #include <vector>
 
 #include "platform/keys.h"
@@ -148,6 +152,44 @@ TEST_F(SdlDriver, DummyAudioPlaysAConvertedChunk) {
   std::string error;
   EXPECT_FALSE(p->music->Open("/nonexistent/music.mp3", error));
   EXPECT_FALSE(error.empty());
+  p->audio->Close();
+}
+
+TEST_F(SdlDriver, MusicOpensOnlyARegularFileAndNeverBlocksOnAPipe) {
+  auto p = sdl::Make();
+  ASSERT_NE(p, nullptr);
+  std::string dir = (std::filesystem::temp_directory_path() / "kx_sdlmusic_XXXXXX").string();
+  ASSERT_NE(::mkdtemp(dir.data()), nullptr);
+  const std::string pipe = dir + "/music.wav";
+  ASSERT_EQ(::mkfifo(pipe.c_str(), 0644), 0);
+  std::string error;
+  EXPECT_FALSE(p->music->Open(pipe, error));  // a plain open() would wait for a writer forever
+  EXPECT_EQ(error, "Couldn't open '" + pipe + "'. Not a regular file");
+  EXPECT_FALSE(p->music->IsOpenFile());
+  std::filesystem::remove_all(dir);
+  // The game's own piece opens through the same path and is decoded from the opened file.
+  ASSERT_TRUE(p->music->Open(KX_DATA_DIR "/music/music.wav", error)) << error;
+  EXPECT_TRUE(p->music->IsOpenFile());
+  EXPECT_GT(p->music->LengthMs(), 0u);  // decoded, not opened silently
+  p->music->Close();
+}
+
+TEST_F(SdlDriver, BusyMixerGrowsToTheBoundThenCutsTheOldestCopyOfTheSameChunk) {
+  auto p = sdl::Make();
+  ASSERT_NE(p, nullptr);
+  if (!p->audio->Open()) GTEST_SKIP() << "no SDL audio driver";
+  std::vector<uint8_t> pcm(20 * 11025, 128);  // 20 s: every play is still sounding at the end
+  const ChunkId c = p->audio->LoadChunk({1, 11025, 8}, pcm.data(), pcm.size());
+  const ChunkId d = p->audio->LoadChunk({1, 11025, 8}, pcm.data(), pcm.size());
+  std::set<int> channels;
+  for (int i = 0; i < 256; ++i) channels.insert(p->audio->PlayChunk(c, false));
+  EXPECT_EQ(channels.size(), 256u);
+  EXPECT_EQ(*channels.begin(), 0);
+  EXPECT_EQ(*channels.rbegin(), 255);
+  for (int ch : channels) EXPECT_TRUE(p->audio->ChannelPlaying(ch)) << ch;
+  EXPECT_EQ(p->audio->PlayChunk(c, false), 0);  // the oldest copy gives way
+  EXPECT_EQ(p->audio->PlayChunk(c, false), 1);
+  EXPECT_EQ(p->audio->PlayChunk(d, false), -1);
   p->audio->Close();
 }
 

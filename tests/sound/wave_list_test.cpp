@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <optional>
+#include <set>
 
 #include "sound/dxsounds.h"
 #include "sound/riff_builder.h"
@@ -278,7 +279,7 @@ TEST_F(WaveListTest, LoopedPlayRunsTheMainBufferUntilStopped) {
   EXPECT_EQ(plays[1].chunk, morf->Buffer()->ChunkId());
   EXPECT_TRUE(morf->Copies().empty());
   int sounding = 0;
-  for (int c = 0; c < platform::headless::HeadlessAudio::kChannels; ++c) {
+  for (int c = 0; c < hl.audio->ChannelCount(); ++c) {
     sounding += hl.audio->ChannelPlaying(c) ? 1 : 0;
   }
   EXPECT_EQ(sounding, 1);
@@ -287,6 +288,23 @@ TEST_F(WaveListTest, LoopedPlayRunsTheMainBufferUntilStopped) {
   morf->SetLooped(false);  // stops it
   EXPECT_FALSE(morf->Buffer()->Playing());
   EXPECT_FALSE(hl.audio->ChannelPlaying(plays[1].channel));
+}
+
+TEST_F(WaveListTest, ABurstOfAHundredPlaysSoundsAHundredVoices) {
+  LoadGameForm();
+  TWaveCollectionItem* las = list->FindWave("las");
+  TWaveCollectionItem* snd = list->FindWave("snd");
+  for (int i = 0; i < 100; ++i) (i % 4 == 3 ? snd : las)->Play(false);
+  const auto& plays = hl.audio->Plays();
+  ASSERT_EQ(plays.size(), 100u);
+  std::set<int> channels;
+  for (const auto& p : plays) {
+    channels.insert(p.channel);
+    EXPECT_TRUE(hl.audio->ChannelPlaying(p.channel)) << p.channel;
+  }
+  EXPECT_EQ(channels.size(), 100u);
+  EXPECT_EQ(las->Copies().size(), 75u);
+  for (TDirectSoundBuffer* b : las->Copies()) EXPECT_TRUE(b->Playing());
 }
 
 TEST_F(WaveListTest, VolumeIsAppliedToTheChannelAndFullByDefault) {

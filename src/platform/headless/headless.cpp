@@ -2,8 +2,8 @@
 
 #include <algorithm>
 #include <cstring>
-#include <filesystem>
 
+#include "platform/data_file.h"
 #include "platform/sdl/sdl_platform.h"
 
 namespace platform::headless {
@@ -349,16 +349,17 @@ bool HeadlessAudio::ChunkInfo(ChunkId chunk, PcmFormat& format, size_t& bytes,
 int HeadlessAudio::ChunkCount() const { return static_cast<int>(chunks_.size()); }
 
 int HeadlessAudio::ChannelVolume(int channel) const {
-  return channel >= 0 && channel < kChannels ? channels_[channel].volume : 0;
+  return channel >= 0 && channel < ChannelCount() ? channels_[channel].volume : 0;
 }
 
 bool HeadlessAudio::Open() {
   open_ = available_;
+  if (open_ && channels_.empty()) channels_.resize(kMixerChannels);
   return open_;
 }
 
 void HeadlessAudio::Close() {
-  for (Channel& c : channels_) c = Channel{};
+  channels_.clear();
   chunks_.clear();
   open_ = false;
 }
@@ -393,26 +394,43 @@ int HeadlessAudio::PlayChunk(ChunkId chunk, bool looped) {
   size_t bytes;
   uint32_t duration;
   if (!ChunkInfo(chunk, f, bytes, duration)) return -1;
-  for (int i = 0; i < kChannels; ++i) {
-    if (ChannelPlaying(i)) continue;
-    Channel& c = channels_[i];
-    c.active = true;
-    c.chunk = chunk;
-    c.start = clock_->Milliseconds();
-    c.durationMs = duration;
-    c.looped = looped;
-    plays_.push_back({chunk, i, c.start, looped});
-    return i;
+  for (int i = 0; i < ChannelCount(); ++i) {
+    if (!ChannelPlaying(i)) return Start(i, chunk, duration, looped);
   }
-  return -1;
+  // The same rule as the real mixer: more channels while the bound allows, then the oldest
+  // one-shot play of the same chunk gives up its channel.
+  if (ChannelCount() < kMaxMixerChannels) {
+    const int i = ChannelCount();
+    channels_.resize(std::min<size_t>(channels_.size() * 2, kMaxMixerChannels));
+    return Start(i, chunk, duration, looped);
+  }
+  int oldest = -1;
+  for (int i = 0; i < ChannelCount(); ++i) {
+    const Channel& c = channels_[i];
+    if (c.chunk == chunk && !c.looped && (oldest < 0 || c.order < channels_[oldest].order))
+      oldest = i;
+  }
+  return oldest < 0 ? -1 : Start(oldest, chunk, duration, looped);
+}
+
+int HeadlessAudio::Start(int i, ChunkId chunk, uint32_t durationMs, bool looped) {
+  Channel& c = channels_[i];
+  c.active = true;
+  c.chunk = chunk;
+  c.start = clock_->Milliseconds();
+  c.durationMs = durationMs;
+  c.looped = looped;
+  c.order = ++playCount_;
+  plays_.push_back({chunk, i, c.start, looped});
+  return i;
 }
 
 void HeadlessAudio::StopChannel(int channel) {
-  if (channel >= 0 && channel < kChannels) channels_[channel].active = false;
+  if (channel >= 0 && channel < ChannelCount()) channels_[channel].active = false;
 }
 
 bool HeadlessAudio::ChannelPlaying(int channel) {
-  if (channel < 0 || channel >= kChannels) return false;
+  if (channel < 0 || channel >= ChannelCount()) return false;
   Channel& c = channels_[channel];
   if (!c.active) return false;
   if (c.looped) return true;
@@ -422,7 +440,7 @@ bool HeadlessAudio::ChannelPlaying(int channel) {
 }
 
 void HeadlessAudio::SetChannelVolume(int channel, int volume0to128) {
-  if (channel >= 0 && channel < kChannels) {
+  if (channel >= 0 && channel < ChannelCount()) {
     channels_[channel].volume = std::clamp(volume0to128, 0, 128);
   }
 }
@@ -437,8 +455,9 @@ void HeadlessMusic::Finish() {
 }
 
 bool HeadlessMusic::Open(const std::string& path, std::string& error) {
-  std::error_code ec;
-  if (!std::filesystem::is_regular_file(path, ec)) {
+  // Opened as the real player opens it: without blocking, a regular file only.
+  DataFile file;
+  if (!file.Open(path)) {
     log_.push_back("Open " + path + " failed");
     error = "The specified file was not found: " + path;
     return false;

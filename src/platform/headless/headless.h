@@ -252,8 +252,6 @@ struct ChunkPlay {
 
 class HeadlessAudio : public Audio {
  public:
-  static constexpr int kChannels = 16;
-
   explicit HeadlessAudio(HeadlessClock* clock) : clock_(clock) {}
 
   // Whether a device exists (default true); when false Open fails and everything is silent.
@@ -267,6 +265,8 @@ class HeadlessAudio : public Audio {
   int ChunkCount() const;
   // Volume last set on `channel` (128 initially).
   int ChannelVolume(int channel) const;
+  // Channels the mixer has now: kMixerChannels after Open, more once every one was busy.
+  int ChannelCount() const { return static_cast<int>(channels_.size()); }
 
   // Fails when the device is unavailable.
   bool Open() override;
@@ -277,7 +277,8 @@ class HeadlessAudio : public Audio {
   ChunkId LoadChunk(const PcmFormat& format, const void* data, size_t bytes) override;
   // Stops the channels playing `chunk`, then forgets it.
   void FreeChunk(ChunkId chunk) override;
-  // Lowest free channel; -1 when closed, `chunk` unknown or all 16 busy.
+  // Lowest free channel, growing and taking over channels as Audio::PlayChunk says; -1 when
+  // closed or `chunk` is unknown.
   int PlayChunk(ChunkId chunk, bool looped) override;
   void StopChannel(int channel) override;
   // True until the clock passes the start + the chunk's length; forever when looped.
@@ -297,13 +298,17 @@ class HeadlessAudio : public Audio {
     uint32_t durationMs = 0;
     bool looped = false;
     int volume = 128;
+    uint64_t order = 0;  // when it was started, in play order
   };
+  // Starts `chunk` on channel `i`.
+  int Start(int i, ChunkId chunk, uint32_t durationMs, bool looped);
   HeadlessClock* clock_;
   bool available_ = true;
   bool open_ = false;
   ChunkId nextId_ = 1;
   std::vector<std::pair<ChunkId, Chunk>> chunks_;
-  Channel channels_[kChannels];
+  std::vector<Channel> channels_;
+  uint64_t playCount_ = 0;
   std::vector<ChunkPlay> plays_;
 };
 

@@ -1,4 +1,5 @@
 #include <SDL_mixer.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <atomic>
@@ -8,12 +9,11 @@
 #include <map>
 #include <vector>
 
+#include "platform/data_file.h"
 #include "platform/sdl/sdl_internal.h"
 
 namespace platform::sdl {
 namespace {
-
-constexpr int kMixChannels = 32;
 
 class SdlAudio : public Audio {
  public:
@@ -30,7 +30,9 @@ class SdlAudio : public Audio {
     devFreq_ = freq;
     devFormat_ = format;
     devChannels_ = channels;
-    Mix_AllocateChannels(kMixChannels);
+    channels_ = Mix_AllocateChannels(kMixerChannels);
+    started_.assign(static_cast<size_t>(channels_), 0);
+    looped_.assign(static_cast<size_t>(channels_), false);
     open_ = true;
     return true;
   }
@@ -87,21 +89,47 @@ class SdlAudio : public Audio {
   int PlayChunk(ChunkId chunk, bool looped) override {
     auto it = chunks_.find(chunk);
     if (!open_ || it == chunks_.end()) return -1;
-    const int channel = Mix_PlayChannel(-1, it->second.chunk, looped ? -1 : 0);
-    if (channel >= 0) Mix_Volume(channel, MIX_MAX_VOLUME);
+    Mix_Chunk* c = it->second.chunk;
+    const int loops = looped ? -1 : 0;
+    int channel = Mix_PlayChannel(-1, c, loops);
+    // Every play gets its own voice: with every channel busy the mixer grows (doubling, up to
+    // the bound), and only past the bound does the oldest one-shot copy of this wave give way.
+    if (channel < 0 && channels_ < kMaxMixerChannels) {
+      const int first = channels_;
+      channels_ = Mix_AllocateChannels(std::min(channels_ * 2, kMaxMixerChannels));
+      started_.resize(static_cast<size_t>(channels_), 0);
+      looped_.resize(static_cast<size_t>(channels_), false);
+      if (channels_ > first) channel = Mix_PlayChannel(first, c, loops);
+    }
+    if (channel < 0) {
+      int oldest = -1;
+      for (int i = 0; i < channels_; ++i) {
+        if (Mix_GetChunk(i) == c && !looped_[i] && (oldest < 0 || started_[i] < started_[oldest])) {
+          oldest = i;
+        }
+      }
+      if (oldest >= 0) {
+        Mix_HaltChannel(oldest);
+        channel = Mix_PlayChannel(oldest, c, loops);
+      }
+    }
+    if (channel < 0) return -1;
+    Mix_Volume(channel, MIX_MAX_VOLUME);
+    started_[channel] = ++playCount_;
+    looped_[channel] = looped;
     return channel;
   }
 
   void StopChannel(int channel) override {
-    if (open_ && channel >= 0 && channel < kMixChannels) Mix_HaltChannel(channel);
+    if (open_ && channel >= 0 && channel < channels_) Mix_HaltChannel(channel);
   }
 
   bool ChannelPlaying(int channel) override {
-    return open_ && channel >= 0 && channel < kMixChannels && Mix_Playing(channel) != 0;
+    return open_ && channel >= 0 && channel < channels_ && Mix_Playing(channel) != 0;
   }
 
   void SetChannelVolume(int channel, int volume) override {
-    if (open_ && channel >= 0 && channel < kMixChannels) {
+    if (open_ && channel >= 0 && channel < channels_) {
       Mix_Volume(channel, std::clamp(volume, 0, MIX_MAX_VOLUME));
     }
   }
@@ -117,6 +145,10 @@ class SdlAudio : public Audio {
   Uint16 devFormat_ = AUDIO_S16SYS;
   ChunkId nextId_ = 1;
   std::map<ChunkId, Loaded> chunks_;
+  int channels_ = 0;               // channels the mixer has now
+  std::vector<uint64_t> started_;  // per channel: play order of its last start
+  std::vector<bool> looped_;       // per channel: its last start loops
+  uint64_t playCount_ = 0;
 };
 
 // ---------------------------------------------------------------------------------------------
@@ -142,21 +174,31 @@ class SdlMusic : public Music {
 
   bool Open(const std::string& path, std::string& error) override {
     Close();
-    if (!EnsureDevice(error)) {
-      // A machine without a sound device still plays the game: the piece is "open" and silent,
-      // as the sound effects are. A file that is not there is still an error.
-      if (FILE* f = std::fopen(path.c_str(), "rb")) {
-        std::fclose(f);
-        silent_ = true;
-        error.clear();
-        return true;
-      }
-      error = "Couldn't open '" + path + "'";
+    // The file is opened by the game, never by the decoder: without blocking, and only when it
+    // is a regular file (a pipe or a device named like the music would hang or never end).
+    DataFile file;
+    if (!file.Open(path)) {
+      error = "Couldn't open '" + path + "'. " + DataFileReason(file.Error());
       return false;
     }
-    music_ = Mix_LoadMUS(path.c_str());
+    if (!EnsureDevice(error)) {
+      // A machine without a sound device still plays the game: the piece is "open" and silent,
+      // as the sound effects are.
+      silent_ = true;
+      error.clear();
+      return true;
+    }
+    SDL_RWops* rw = nullptr;
+    const int fd = file.Release();
+    if (FILE* fp = ::fdopen(fd, "rb")) {
+      rw = SDL_RWFromFP(fp, SDL_TRUE);
+      if (!rw) std::fclose(fp);
+    } else {
+      ::close(fd);
+    }
+    music_ = rw ? Mix_LoadMUS_RW(rw, 1) : nullptr;  // frees `rw` (and closes the file) on failure
     if (!music_) {
-      error = Mix_GetError();
+      error = rw ? Mix_GetError() : "Couldn't open '" + path + "'";
       Mix_CloseAudio();
       ownDevice_ = false;
       return false;

@@ -14,8 +14,11 @@ std::shared_ptr<Session> Session::Acquire() {
   static std::weak_ptr<Session> live;
   std::lock_guard<std::mutex> lock(guard);
   if (auto s = live.lock()) return s;
-  // The window's close button becomes our Quit event; SDL_QUIT is left to signals (Ctrl+C).
+  // The window's close button becomes our Quit event. SIGTERM and SIGINT keep their default
+  // action (the game ends at once, see stop_signals.h): SDL must not turn them into a quit
+  // request that a blocked or modal loop would never read.
   SDL_SetHint(SDL_HINT_QUIT_ON_LAST_WINDOW_CLOSE, "0");
+  SDL_SetHint(SDL_HINT_NO_SIGNAL_HANDLERS, "1");
   // Joystick input must keep arriving while another window has the focus: the game itself decides
   // to ignore input when it is not in front.
   SDL_SetHint(SDL_HINT_JOYSTICK_ALLOW_BACKGROUND_EVENTS, "1");
