@@ -11,7 +11,7 @@ if [ "$mode" = package ] || [ "$mode" = test ]; then
   pkgs+=(dpkg-dev file)
 fi
 if [ "$mode" = test ]; then
-  pkgs+=(googletest libgtest-dev libbenchmark-dev libsdl2-gfx-dev clang libclang-rt-dev
+  pkgs+=(googletest libgtest-dev libbenchmark-dev libsdl2-gfx-dev clang libclang-rt-dev zlib1g-dev
          xvfb xauth xdotool imagemagick x11-utils sox
          desktop-file-utils appstream lintian man-db fakeroot)
 fi

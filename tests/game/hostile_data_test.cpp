@@ -38,6 +38,7 @@
 #include "game/textfile.h"
 #include "platform/headless/headless.h"
 #include "platform/keys.h"
+#include "support/scratch_dir.h"
 #include "toolkit/application.h"
 #include "toolkit/random.h"
 
@@ -100,15 +101,9 @@ std::map<std::string, std::pair<uintmax_t, fs::file_time_type>> Tree(const fs::p
 class DataCopy {
  public:
   DataCopy() {
-    std::string pattern = (fs::temp_directory_path() / "kx_hostile_XXXXXX").string();
-    if (::mkdtemp(pattern.data()) == nullptr) throw std::runtime_error("mkdtemp failed");
-    root_ = fs::canonical(pattern);
+    root_ = fs::canonical(scratch_.Path());
     dir_ = root_ / "data";
     fs::copy(KX_DATA_DIR, dir_, fs::copy_options::recursive);
-  }
-  ~DataCopy() {
-    std::error_code ec;
-    fs::remove_all(root_, ec);
   }
   const fs::path& Dir() const { return dir_; }
   // The private folder around the data directory (free for files that must stay outside it).
@@ -139,6 +134,7 @@ class DataCopy {
   }
 
  private:
+  ScratchDir scratch_{"kx_hostile"};
   fs::path root_;
   fs::path dir_;
 };
