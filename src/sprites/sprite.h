@@ -54,7 +54,8 @@ class SpriteField {
  public:
   // The field of `owner`, holding `value` (a constructor never counts as a change).
   SpriteField(TSprite* owner, T value) : owner_(owner), value_(value) {}
-  SpriteField(const SpriteField&) = delete;
+  // A copy is a plain value: it belongs to no sprite and tells nobody of its writes.
+  SpriteField(const SpriteField& other) : owner_(nullptr), value_(other.value_) {}
   // Takes the other field's value (and tells this field's sprite).
   SpriteField& operator=(const SpriteField& other) { return *this = other.value_; }
   // Stores `value`; when it differs from the old one, the sprite hears of the change.
@@ -206,7 +207,7 @@ template <class T>
 inline SpriteField<T>& SpriteField<T>::operator=(T value) {
   const bool changed = !(value_ == value);
   value_ = value;
-  if (changed) owner_->FieldChanged();
+  if (changed && owner_ != nullptr) owner_->FieldChanged();
   return *this;
 }
 
