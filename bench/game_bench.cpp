@@ -174,7 +174,8 @@ void BM_PlayDrawPassLevel20(benchmark::State& state) {
 }
 BENCHMARK(BM_PlayDrawPassLevel20)->Unit(benchmark::kMicrosecond);
 
-// The flip alone: the back surface handed to the headless screen, which keeps a copy.
+// The flip alone in full screen (the game's mode): the finished frame changes places with the one
+// on show and is handed to the screen and the headless platform, which keep it.
 void BM_PlayFlip(benchmark::State& state) {
   PlayScene s;
   BuildDenseField(s);
@@ -185,6 +186,17 @@ void BM_PlayFlip(benchmark::State& state) {
   state.counters["back_h"] = back->Height();
 }
 BENCHMARK(BM_PlayFlip)->Unit(benchmark::kMicrosecond);
+
+// The same in window mode, where the display copies the finished frame into the window's.
+void BM_PlayFlipWindowed(benchmark::State& state) {
+  PlayScene s;
+  s.Form().SwitchDisplayMode();  // Alt+Enter: full screen to window
+  BuildDenseField(s);
+  s.Tick();
+  if (s.Form().DXDraw->NowOptions().Contains(doFlip)) state.SkipWithError("still flipping");
+  for (auto _ : state) s.Form().DXDraw->Flip();
+}
+BENCHMARK(BM_PlayFlipWindowed)->Unit(benchmark::kMicrosecond);
 
 // ---------------------------------------------------------------------------------------------
 // 3. The same frame composed with SDL's own blits, and the memset floor
@@ -456,6 +468,38 @@ void BM_ScaleTick(benchmark::State& state) {
   state.counters["sprites"] = sprites;
 }
 BENCHMARK(BM_ScaleTick)->Apply(ScaleArgs)->Unit(benchmark::kMicrosecond);
+
+// The tick from 1 000 to 10 000 sprites, nine bricks to each ball: how it grows (the fitted
+// complexity is printed after the runs). The balls fly in stacks of ten, the stacks side by side
+// in the band under the bricks, so each ball meets the same number of others at every size and
+// the work a tick has to do grows with the sprites alone.
+void BM_ScaleTickLinear(benchmark::State& state) {
+  const auto sprites = static_cast<int>(state.range(0));
+  PlayScene s;
+  BuildScaleField(s, sprites - sprites / 10, 0);
+  for (int k = 0; k < sprites / 10; ++k) {
+    const int stack = k / 10;  // at most 100 stacks: 30 to a row, 24 pixels apart
+    s.AddBall(20.0 + (stack % 30) * 24, 400.0 + (stack / 30) * 30, 1.0 + 0.7 * (k % 4));
+  }
+  s.Rearm();
+  const int32_t count = s.Root().SpriteCount();
+  const int32_t score = Score;
+  for (auto _ : state) {
+    s.Tick();
+    state.PauseTiming();
+    s.Rearm();
+    state.ResumeTiming();
+  }
+  ExpectSteady(state, s, count, score);
+  state.SetComplexityN(sprites);
+}
+BENCHMARK(BM_ScaleTickLinear)
+    ->Arg(1000)
+    ->Arg(2000)
+    ->Arg(5000)
+    ->Arg(10000)
+    ->Complexity(benchmark::oN)
+    ->Unit(benchmark::kMicrosecond);
 
 void BM_ScaleMovePass(benchmark::State& state) {
   PlayScene s;

@@ -173,11 +173,14 @@ void StretchCopy(TDirectDrawSurface& to, const TRect& dst, TDirectDrawSurface& f
   }
 }
 
-void Present(TDirectDrawSurface& s) {
+// Shows `s`. A lent surface (a flipped one, which nothing draws on until the next flip) is kept
+// by the screen and the platform through a handle instead of a copy.
+void Present(TDirectDrawSurface& s, bool lend) {
   PixelBuffer b = s.Buffer();
   if (!b.bits) return;
+  std::shared_ptr<const void> keep = lend ? s.LendPixels() : nullptr;
   if (Screen != nullptr) {
-    Screen->PresentFrame(b);
+    Screen->PresentFrame(b, std::move(keep));
   } else if (platform::Installed()) {
     platform::FrameView v;
     v.pixels = b.bits;
@@ -185,7 +188,7 @@ void Present(TDirectDrawSurface& s) {
     v.width = b.width;
     v.height = b.height;
     v.bitCount = b.bitCount;
-    platform::Get().video->Present(v);
+    platform::Get().video->PresentKept(v, std::move(keep));
   }
 }
 
@@ -221,7 +224,14 @@ void TDXDrawDriverFlip::Flip() {
   if (!dx.OwnerFormActive()) return;
   // A surface whose canvas is still held cannot be flipped.
   if (dx.back_->CanvasHeld()) return;
-  Present(*dx.back_);
+  // The flip exchanges the two surfaces: the finished frame goes on show without being copied,
+  // and the frame shown until now becomes the surface the next frame is drawn on (every frame
+  // starts with a fill). If the exchange is refused the finished frame is shown from Back.
+  if (!dx.primary_->ExchangePixels(*dx.back_)) {
+    Present(*dx.back_, false);
+    return;
+  }
+  Present(*dx.primary_, true);
 }
 
 void TDXDrawDriverBlt::MakeBack() {
@@ -308,7 +318,7 @@ void TDXDrawDriverBlt::Flip() {
   } else {
     StretchCopy(primary, dst, back);
   }
-  Present(primary);
+  Present(primary, false);
 }
 
 // ---------------------------------------------------------------------------------------------

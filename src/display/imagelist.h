@@ -148,3 +148,9 @@ class TDXImageList : public TCustomDXImageList {
  public:
   explicit TDXImageList(TComponent* owner) : TCustomDXImageList(owner) {}
 };
+
+// Whether the software draws use the processor's vector instructions where they have them (on
+// by default). Off, every pixel goes through the one-pixel routines; the pixels come out the same
+// either way.
+void SetSoftwareDrawSimd(bool on);
+bool SoftwareDrawSimd();

@@ -7,10 +7,17 @@
 #include <cmath>
 #include <cstring>
 #include <numbers>
+#include <vector>
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 #include "display/imagelist.h"
 
 namespace {
+
+bool simdSpans = true;  // see SetSoftwareDrawSimd
 
 // ---------------------------------------------------------------------------------------------
 // Pixel access of a locked surface.
@@ -268,7 +275,116 @@ const std::array<double, 256>& CosTable() {
 
 int64_t Trunc(double v) { return static_cast<int64_t>(v); }
 
+// RGB565 additive rows, eight pixels at a time. The source row is first sampled into a packed
+// run (the sampled columns are the same on every row, so they are worked out once per draw);
+// then each channel is widened to its 8-bit value, scaled by alpha (when below 255), added with
+// saturation at 255 and narrowed back: the same arithmetic as OpAdd565 / OpAddAlpha565.
+class Additive565Rows {
+ public:
+  Additive565Rows(int64_t width, int64_t u0, int64_t stepX, int alpha, bool keyed, uint32_t key)
+      : width_(width), alpha_(alpha), keyed_(keyed), cols_(Cols()), run_(Run()) {
+    // The buffers are kept from draw to draw: no allocation once they are large enough.
+    if (cols_.size() < static_cast<size_t>(width)) {
+      cols_.resize(static_cast<size_t>(width));
+      run_.resize(static_cast<size_t>(width));
+    }
+    for (int64_t i = 0; i < width; ++i)
+      cols_[static_cast<size_t>(i)] = static_cast<int32_t>((u0 + stepX * i) >> 16);
+    // A key outside the 16-bit range matches no pixel.
+    if (key > 0xFFFF) keyed_ = false;
+    key_ = static_cast<uint16_t>(key);
+  }
+
+  void Row(uint8_t* dst, const uint8_t* srcRow) {
+    const auto* s = reinterpret_cast<const uint16_t*>(srcRow);
+    uint16_t* run = run_.data();
+    for (int64_t i = 0; i < width_; ++i) run[i] = s[cols_[static_cast<size_t>(i)]];
+    int64_t i = 0;
+#if defined(__SSE2__)
+    {
+      const __m128i a = _mm_set1_epi16(static_cast<int16_t>(alpha_));
+      const __m128i key = _mm_set1_epi16(static_cast<int16_t>(key_));
+      const __m128i cap = _mm_set1_epi16(255);
+      const __m128i m8 = _mm_set1_epi16(0xF8), m6 = _mm_set1_epi16(0xFC);
+      const __m128i outR = _mm_set1_epi16(static_cast<int16_t>(0xF800));
+      const __m128i outG = _mm_set1_epi16(0x07E0), outB = _mm_set1_epi16(0x001F);
+      const bool scaled = alpha_ < 255;
+      for (; i + 8 <= width_; i += 8) {
+        const __m128i sv = _mm_loadu_si128(reinterpret_cast<const __m128i*>(run + i));
+        __m128i* dp = reinterpret_cast<__m128i*>(dst + i * 2);
+        const __m128i dv = _mm_loadu_si128(dp);
+        __m128i sr = _mm_and_si128(_mm_srli_epi16(sv, 8), m8);
+        __m128i sg = _mm_and_si128(_mm_srli_epi16(sv, 3), m6);
+        __m128i sb = _mm_and_si128(_mm_slli_epi16(sv, 3), m8);
+        if (scaled) {
+          // At most 248 x 254: the products fit in 16 unsigned bits, shifted logically.
+          sr = _mm_srli_epi16(_mm_mullo_epi16(sr, a), 8);
+          sg = _mm_srli_epi16(_mm_mullo_epi16(sg, a), 8);
+          sb = _mm_srli_epi16(_mm_mullo_epi16(sb, a), 8);
+        }
+        const __m128i r =
+            _mm_min_epi16(_mm_add_epi16(_mm_and_si128(_mm_srli_epi16(dv, 8), m8), sr), cap);
+        const __m128i g =
+            _mm_min_epi16(_mm_add_epi16(_mm_and_si128(_mm_srli_epi16(dv, 3), m6), sg), cap);
+        const __m128i b =
+            _mm_min_epi16(_mm_add_epi16(_mm_and_si128(_mm_slli_epi16(dv, 3), m8), sb), cap);
+        __m128i out = _mm_or_si128(_mm_or_si128(_mm_and_si128(_mm_slli_epi16(r, 8), outR),
+                                                _mm_and_si128(_mm_slli_epi16(g, 3), outG)),
+                                   _mm_and_si128(_mm_srli_epi16(b, 3), outB));
+        if (keyed_) {
+          const __m128i skip = _mm_cmpeq_epi16(sv, key);
+          out = _mm_or_si128(_mm_and_si128(skip, dv), _mm_andnot_si128(skip, out));
+        }
+        _mm_storeu_si128(dp, out);
+      }
+    }
+#endif
+    // The tail (and every pixel where SSE2 is missing), one pixel at a time.
+    const uint8_t* t = Saturate().sum.data();
+    const auto a = static_cast<uint32_t>(alpha_);
+    for (; i < width_; ++i) {
+      const uint32_t sp = run[i];
+      if (keyed_ && sp == key_) continue;
+      uint16_t dp;
+      std::memcpy(&dp, dst + i * 2, 2);
+      const uint32_t d = dp;
+      uint32_t sr = (sp & 0xF800) >> 8, sg = (sp & 0x07E0) >> 3, sb = (sp & 0x001F) << 3;
+      if (alpha_ < 255) {
+        sr = (sr * a) >> 8;
+        sg = (sg * a) >> 8;
+        sb = (sb * a) >> 8;
+      }
+      const uint32_t r = t[((d & 0xF800) >> 8) + sr];
+      const uint32_t g = t[((d & 0x07E0) >> 3) + sg];
+      const uint32_t b = t[((d & 0x001F) << 3) + sb];
+      const auto out = static_cast<uint16_t>(((r << 8) & 0xF800) | ((g << 3) & 0x07E0) | (b >> 3));
+      std::memcpy(dst + i * 2, &out, 2);
+    }
+  }
+
+ private:
+  // The software draws run on the window thread only (one shared renderer).
+  static std::vector<int32_t>& Cols() {
+    static std::vector<int32_t> v;
+    return v;
+  }
+  static std::vector<uint16_t>& Run() {
+    static std::vector<uint16_t> v;
+    return v;
+  }
+
+  int64_t width_;
+  int alpha_;
+  bool keyed_;
+  uint16_t key_ = 0;
+  std::vector<int32_t>& cols_;  // source column of each destination column
+  std::vector<uint16_t>& run_;  // the sampled source row
+};
+
 }  // namespace
+
+void SetSoftwareDrawSimd(bool on) { simdSpans = on; }
+bool SoftwareDrawSimd() { return simdSpans; }
 
 void TPictureCollectionItem::DrawAdditive(TDirectDrawSurface* dest, const TRect& destRect,
                                           int patternIndex, int alpha) {
@@ -318,6 +434,12 @@ void TPictureCollectionItem::DrawAdditive(TDirectDrawSurface* dest, const TRect&
   const TDDSurfaceDesc& d = locks.destDesc;
   const TDDSurfaceDesc& s = locks.srcDesc;
   int64_t v = v0;
+  if (simdSpans && blend != Blend::Copy && Is565(c.dst) && Is565(c.src)) {
+    Additive565Rows rows(width, u0, stepX, alpha, keyed, c.key);
+    for (int64_t y = top; y < bottom; ++y, v += stepY)
+      rows.Row(d.Bits + y * d.Pitch + left * 2, s.Bits + (v >> 16) * s.Pitch);
+    return;
+  }
   for (int64_t y = top; y < bottom; ++y, v += stepY) {
     uint8_t* row = d.Bits + y * d.Pitch + left * c.dst.bytes;
     span(c, row, width, s.Bits, s.Pitch, u0, v, stepX, 0);

@@ -348,7 +348,6 @@ void TDirectDrawSurface::SetSize(int w, int h) {
   if (w <= 0 || h <= 0) {
     width_ = height_ = pitch_ = 0;
     pixels_.clear();
-    pixels_.shrink_to_fit();
     result_ = DD_OK;
     return;
   }
@@ -365,7 +364,7 @@ void TDirectDrawSurface::SetSize(int w, int h) {
   }
   try {
     std::vector<uint8_t> fresh(static_cast<size_t>(bytes), 0);
-    pixels_.swap(fresh);
+    pixels_.adopt(std::move(fresh));
   } catch (const std::bad_alloc&) {
     SystemMemory = true;
     width_ = height_ = pitch_ = 0;
@@ -387,8 +386,18 @@ bool TDirectDrawSurface::FillRect(const TRect& rect, uint32_t pixel) {
   if (r.Left >= r.Right || r.Top >= r.Bottom) return true;
   const int w = r.Width();
   pixel &= MaskFor(bitCount_);
+  uint8_t* bits = pixels_.data();
+  // Black (and any value whose bytes are all alike) on whole rows is one byte fill of the block:
+  // the frame loop's fill of the back surface every frame.
+  const bool bytesAlike = (bitCount_ == 16 && (pixel & 0xFF) == (pixel >> 8)) ||
+                          (bitCount_ == 32 && pixel % 0x01010101u == 0);
+  if (bytesAlike && r.Left == 0 && r.Right == width_ && pitch_ == width_ * bitCount_ / 8) {
+    std::memset(bits + static_cast<size_t>(r.Top) * pitch_, static_cast<int>(pixel & 0xFF),
+                static_cast<size_t>(r.Height()) * pitch_);
+    return true;
+  }
   for (int y = r.Top; y < r.Bottom; ++y) {
-    uint8_t* row = pixels_.data() + static_cast<size_t>(y) * pitch_;
+    uint8_t* row = bits + static_cast<size_t>(y) * pitch_;
     switch (bitCount_) {
       case 8:
         std::memset(row + r.Left, static_cast<int>(pixel), w);
@@ -450,9 +459,9 @@ bool TDirectDrawSurface::Draw(int x, int y, const TRect& srcRect, TDirectDrawSur
 
   // A copy within one surface reads from a snapshot so overlapping rectangles copy cleanly.
   std::vector<uint8_t> snapshot;
-  const uint8_t* srcBase = source->pixels_.data();
+  const uint8_t* srcBase = source->pixels_.cdata();
   if (source == this) {
-    snapshot = pixels_;
+    snapshot.assign(pixels_.cdata(), pixels_.cdata() + pixels_.size());
     srcBase = snapshot.data();
   }
 
@@ -652,9 +661,18 @@ bool TDirectDrawSurface::Restore() {
     result_ = DD_OK;
     return true;
   }
-  std::fill(pixels_.begin(), pixels_.end(), 0);
+  std::fill_n(pixels_.data(), pixels_.size(), 0);
   lost_ = false;
   result_ = DD_OK;
+  return true;
+}
+
+bool TDirectDrawSurface::ExchangePixels(TDirectDrawSurface& other) {
+  if (&other == this || other.width_ != width_ || other.height_ != height_ ||
+      other.pitch_ != pitch_ || other.bitCount_ != bitCount_ || locked_ || other.locked_ ||
+      canvasHeld_ || other.canvasHeld_)
+    return false;
+  pixels_.swap(other.pixels_);
   return true;
 }
 

@@ -100,6 +100,33 @@ class TDirectDraw {
   std::vector<TDirectDrawSurface*> surfaces_;
 };
 
+// The pixels of a surface. A frame on show may be lent out (Lend); the first write after that
+// gives the surface a copy of its own, so what was lent never changes.
+class SurfacePixels {
+ public:
+  // Writable bytes (copied first when lent out); nullptr when empty.
+  uint8_t* data() {
+    if (bytes_ && bytes_.use_count() > 1) bytes_ = std::make_shared<std::vector<uint8_t>>(*bytes_);
+    return bytes_ ? bytes_->data() : nullptr;
+  }
+  // The bytes for reading only (never copies).
+  const uint8_t* cdata() const { return bytes_ ? bytes_->data() : nullptr; }
+  size_t size() const { return bytes_ ? bytes_->size() : 0; }
+  // Releases the bytes (the surface becomes empty).
+  void clear() { bytes_.reset(); }
+  // Takes `fresh` as the bytes.
+  void adopt(std::vector<uint8_t>&& fresh) {
+    bytes_ = std::make_shared<std::vector<uint8_t>>(std::move(fresh));
+  }
+  // A handle under which the current bytes stay unchanged.
+  std::shared_ptr<const void> Lend() const { return bytes_; }
+  // Exchanges the bytes with `other`'s.
+  void swap(SurfacePixels& other) { bytes_.swap(other.bytes_); }
+
+ private:
+  std::shared_ptr<std::vector<uint8_t>> bytes_;
+};
+
 class TDirectDrawSurface {
  public:
   // An empty surface made on `ddraw`, taking the device's depth (nullptr: 16 bits, no device).
@@ -189,6 +216,12 @@ class TDirectDrawSurface {
 
   // A view of the pixels for span routines (bits nullptr when empty). Valid until SetSize.
   PixelBuffer Buffer();
+  // Exchanges the pixels with `other`'s, as a flip does: both must have the same size and
+  // format and be free (neither locked nor held by a canvas); false and nothing done otherwise.
+  bool ExchangePixels(TDirectDrawSurface& other);
+  // A handle under which the current pixels stay as they are (the surface copies them before
+  // its next change); nullptr for an empty surface.
+  std::shared_ptr<const void> LendPixels() const { return pixels_.Lend(); }
 
   // Copies a w x h block of 24-bit pixels (bytes blue, green, red per pixel as in DIB rows, top
   // row first, `pitch` bytes per row) to (dstX, dstY), converting to the surface format.
@@ -213,7 +246,7 @@ class TDirectDrawSurface {
   int width_ = 0;
   int height_ = 0;
   int pitch_ = 0;
-  std::vector<uint8_t> pixels_;
+  SurfacePixels pixels_;
   mutable HResult result_ = DD_OK;
   bool hasColorKey_ = false;
   uint32_t colorKey_ = 0;

@@ -107,6 +107,12 @@ class Video {
   virtual std::vector<DisplayMode> Modes() = 0;
   // Shows a finished frame. Paced: returns after vsync or the 60 Hz pacer (headless: at once).
   virtual void Present(const FrameView& frame) = 0;
+  // The same for a frame whose pixels stay unchanged for as long as `keep` is held: a presenter
+  // that keeps frames may keep the handle instead of a copy. By default, Present.
+  virtual void PresentKept(const FrameView& frame, std::shared_ptr<const void> keep) {
+    (void)keep;
+    Present(frame);
+  }
   // Desktop size in pixels (for centring small windows).
   virtual int DesktopWidth() const = 0;
   virtual int DesktopHeight() const = 0;

@@ -68,6 +68,8 @@ TRect TImageSprite::GetBounds() {
   return TRect{x, y, SpriteAdd(x, Width), SpriteAdd(y, Height)};
 }
 
+bool TImageSprite::BoundsFollowFields() const { return !WrapAround; }
+
 TRect TImageSprite::DrawRect() {
   TRect r = GetBounds();
   const int32_t imageW = Image ? Image->Width() : 0;
@@ -186,6 +188,8 @@ void TBackgroundSprite::DrawSelf() {
     }
   }
 }
+
+bool TBackgroundSprite::BoundsFollowFields() const { return false; }
 
 TRect TBackgroundSprite::GetBounds() {
   if (RepeatMap) return Engine() ? Engine()->ViewRect() : TRect{};

@@ -33,6 +33,8 @@ class TImageSprite : public TSprite {
   TRect GetBounds() override;
   // Slot 4: true unless both are image sprites, this one PixelExact, and no opaque pixels meet.
   bool CollidesWith(TSprite* other) override;
+  // True unless WrapAround (the wrapped bounds also follow the engine's view).
+  bool BoundsFollowFields() const override;
 
   // FirstFrame + Trunc(FramePos): the pattern shown.
   int32_t CurrentPattern() const;
@@ -47,7 +49,7 @@ class TImageSprite : public TSprite {
   int32_t FirstFrame = 0;                   // pattern index added to the animation position
   TPictureCollectionItem* Image = nullptr;  // the picture shown (not owned)
   bool PixelExact = false;                  // collision tests against image sprites compare pixels
-  bool WrapAround = false;                  // the position wraps around the surface
+  SpriteField<bool> WrapAround{this, false};  // the position wraps around the surface
 };
 
 class TBackgroundSprite : public TSprite {
@@ -63,6 +65,8 @@ class TBackgroundSprite : public TSprite {
   TRect GetBounds() override;
   // Slot 4: true when a solid cell overlaps the other's bounds (or there is no image or map).
   bool CollidesWith(TSprite* other) override;
+  // False: the bounds follow the picture, the map and the engine's view.
+  bool BoundsFollowFields() const override;
 
   // Sizes the map (both <= 0: empty). A new size refills every cell: pattern 0, solid 1.
   void ResizeMap(int32_t columns, int32_t rows);

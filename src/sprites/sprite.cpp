@@ -1,6 +1,7 @@
 #include "sprites/sprite.h"
 
 #include <algorithm>
+#include <deque>
 #include <unordered_set>
 
 #include "display/surface.h"
@@ -23,6 +24,159 @@ class SpritePassGuard {
 };
 
 // ---------------------------------------------------------------------------------------------
+// The collision grid: the root's children filed by their bounds in square cells over the view, so
+// a check visits only the children filed near the checker. Cells beyond the grid's edges fold
+// onto its border cells, so a sprite far outside the view is still found. A child is instead put
+// on a list visited by every check when its bounds are not its own fields' business (a wrapping
+// or background sprite), when it has children of its own (they are reached through it), or when
+// its bounds are empty or turned inside out. Writes to X, Y, Width and Height put a child on the
+// list of sprites to refile; the next check refiles them before it looks.
+class SpriteGrid {
+ public:
+  static constexpr int32_t kCell = 32;  // cell size in pixels (a ball is 20, a brick 50 x 20)
+
+  explicit SpriteGrid(const TRect& view) {
+    left_ = view.Left - kCell;
+    top_ = view.Top - kCell;
+    cols_ = std::clamp<int64_t>((int64_t{view.Width()} + 2 * kCell) / kCell + 1, 1, 256);
+    rows_ = std::clamp<int64_t>((int64_t{view.Height()} + 2 * kCell) / kCell + 1, 1, 256);
+    cells_.resize(static_cast<size_t>(cols_ * rows_));
+  }
+
+  // Files every child of `root` afresh.
+  void Build(TSpriteEngine* root) {
+    stale = false;
+    for (auto& c : cells_) c.clear();
+    everyCheck_.clear();
+    dirty_.clear();
+    for (TSprite* s : root->children_) {
+      s->gridPlace_ = 0;
+      s->dirtyAt_ = -1;
+      MarkDirty(s);
+    }
+  }
+
+  void MarkDirty(TSprite* s) {
+    if (s->dirtyAt_ >= 0) return;
+    s->dirtyAt_ = static_cast<int32_t>(dirty_.size());
+    dirty_.push_back(s);
+  }
+  bool HasDirty() const { return !dirty_.empty(); }
+
+  // Takes `s` out of the grid (it is leaving the root).
+  void Remove(TSprite* s) {
+    if (s->dirtyAt_ >= 0) {
+      dirty_[static_cast<size_t>(s->dirtyAt_)] = nullptr;
+      s->dirtyAt_ = -1;
+    }
+    Unfile(s);
+  }
+
+  // Refiles every sprite written to since the last look.
+  void Refile() {
+    // A GetBounds may write a field and list a sprite again: the list is read until it ends.
+    for (size_t i = 0; i < dirty_.size(); ++i) {
+      TSprite* s = dirty_[i];
+      if (s == nullptr) continue;
+      s->dirtyAt_ = -1;
+      dirty_[i] = nullptr;
+      File(s);
+    }
+    dirty_.clear();
+  }
+
+  // The children with serial in (after, last] that may overlap `r`, in creation order.
+  void Collect(const TRect& r, uint64_t after, uint64_t last, std::vector<TSprite*>& out) {
+    out.clear();
+    const uint64_t mark = ++mark_;
+    auto take = [&](TSprite* s) {
+      if (s->seenMark_ == mark || s->serial_ <= after || s->serial_ > last) return;
+      s->seenMark_ = mark;
+      out.push_back(s);
+    };
+    // Pixels a candidate must reach to overlap r, even when r is empty or inside out.
+    const int64_t x0 = std::min<int64_t>(r.Left, int64_t{r.Right} - 1);
+    const int64_t x1 = std::max<int64_t>(r.Left, int64_t{r.Right} - 1);
+    const int64_t y0 = std::min<int64_t>(r.Top, int64_t{r.Bottom} - 1);
+    const int64_t y1 = std::max<int64_t>(r.Top, int64_t{r.Bottom} - 1);
+    const int64_t c0 = Col(x0), c1 = Col(x1), r0 = Row(y0), r1 = Row(y1);
+    for (int64_t row = r0; row <= r1; ++row)
+      for (int64_t col = c0; col <= c1; ++col)
+        for (TSprite* s : cells_[static_cast<size_t>(row * cols_ + col)]) take(s);
+    for (TSprite* s : everyCheck_) take(s);
+    std::sort(out.begin(), out.end(),
+              [](const TSprite* a, const TSprite* b) { return a->serial_ < b->serial_; });
+  }
+
+  // A list of candidates per nesting depth of checks (a handler may run a check of its own).
+  std::vector<TSprite*>& Buffer(int level) {
+    while (buffers_.size() <= static_cast<size_t>(level)) buffers_.emplace_back();
+    return buffers_[static_cast<size_t>(level)];
+  }
+  int depth = 0;       // checks running on this grid (a handler may start one of its own)
+  bool stale = false;  // every child is to be filed afresh before the next look
+
+ private:
+  int64_t Col(int64_t x) const { return std::clamp<int64_t>(FloorDiv(x - left_), 0, cols_ - 1); }
+  int64_t Row(int64_t y) const { return std::clamp<int64_t>(FloorDiv(y - top_), 0, rows_ - 1); }
+  static int64_t FloorDiv(int64_t v) { return v >= 0 ? v / kCell : -((-v + kCell - 1) / kCell); }
+
+  std::vector<TSprite*>& Cell(int64_t col, int64_t row) {
+    return cells_[static_cast<size_t>(row * cols_ + col)];
+  }
+  static void EraseOne(std::vector<TSprite*>& v, TSprite* s) {
+    auto it = std::find(v.begin(), v.end(), s);
+    if (it == v.end()) return;
+    *it = v.back();
+    v.pop_back();
+  }
+
+  void Unfile(TSprite* s) {
+    if (s->gridPlace_ == 1) {
+      for (int32_t row = s->cellTop_; row <= s->cellBottom_; ++row)
+        for (int32_t col = s->cellLeft_; col <= s->cellRight_; ++col) EraseOne(Cell(col, row), s);
+    } else if (s->gridPlace_ == 2) {
+      EraseOne(everyCheck_, s);
+    }
+    s->gridPlace_ = 0;
+  }
+
+  void File(TSprite* s) {
+    const TRect b = s->GetBounds();
+    if (!s->children_.empty() || !s->BoundsFollowFields() || b.Right <= b.Left ||
+        b.Bottom <= b.Top) {
+      if (s->gridPlace_ == 2) return;
+      Unfile(s);
+      everyCheck_.push_back(s);
+      s->gridPlace_ = 2;
+      return;
+    }
+    const auto c0 = static_cast<int32_t>(Col(b.Left)),
+               c1 = static_cast<int32_t>(Col(int64_t{b.Right} - 1));
+    const auto r0 = static_cast<int32_t>(Row(b.Top)),
+               r1 = static_cast<int32_t>(Row(int64_t{b.Bottom} - 1));
+    if (s->gridPlace_ == 1 && s->cellLeft_ == c0 && s->cellRight_ == c1 && s->cellTop_ == r0 &&
+        s->cellBottom_ == r1)
+      return;
+    Unfile(s);
+    for (int32_t row = r0; row <= r1; ++row)
+      for (int32_t col = c0; col <= c1; ++col) Cell(col, row).push_back(s);
+    s->gridPlace_ = 1;
+    s->cellLeft_ = c0;
+    s->cellRight_ = c1;
+    s->cellTop_ = r0;
+    s->cellBottom_ = r1;
+  }
+
+  int64_t left_ = 0, top_ = 0, cols_ = 1, rows_ = 1;
+  std::vector<std::vector<TSprite*>> cells_;
+  std::vector<TSprite*> everyCheck_;
+  std::vector<TSprite*> dirty_;
+  std::deque<std::vector<TSprite*>> buffers_;  // a deque: growing keeps the outer lists in place
+  uint64_t mark_ = 0;
+};
+
+// ---------------------------------------------------------------------------------------------
 // TSprite
 
 TSprite::TSprite(TSprite* parent) : parent_(parent) {
@@ -30,8 +184,12 @@ TSprite::TSprite(TSprite* parent) : parent_(parent) {
     parent_->AddChild(this);
     engine_ = dynamic_cast<TSpriteEngine*>(parent_);
     if (!engine_) engine_ = parent_->engine_;
-    if (engine_) ++engine_->spriteCount_;
+    if (engine_) {
+      ++engine_->spriteCount_;
+      serial_ = ++engine_->nextSerial_;
+    }
     tree_ = engine_;
+    if (engine_ && parent_ == engine_) engine_->ChildMoved(this);
   }
   CanCollide = true;
   CanMove = true;
@@ -59,6 +217,14 @@ TRect TSprite::GetBounds() {
 
 bool TSprite::CollidesWith(TSprite*) { return true; }
 
+bool TSprite::BoundsFollowFields() const { return true; }
+
+void TSprite::FieldChanged() {
+  // The root's own position moves every child's bounds.
+  if (tree_ == this) static_cast<TSpriteEngine*>(this)->AllChildrenMoved();
+  if (engine_ && parent_ == engine_) engine_->ChildMoved(this);
+}
+
 TSprite* TSprite::Child(int32_t i) const {
   if (children_.empty()) throw ESpriteError(Format(SListIndexError, i));
   if (i < 0 || i >= ChildCount()) throw EListError(Format(SListIndexError, i));
@@ -74,6 +240,8 @@ TSprite* TSprite::DrawOrderChild(int32_t i) const {
 }
 
 void TSprite::AddChild(TSprite* child) {
+  // A child of the root with children of its own is visited by every check (it leads to them).
+  if (children_.empty() && engine_ && parent_ == engine_) engine_->ChildMoved(this);
   children_.push_back(child);
   try {
     InsertDrawOrder(child);
@@ -120,6 +288,7 @@ void TSprite::RemoveChild(TSprite* child) {
   if (it == drawOrder_.end()) it = std::find(drawOrder_.begin(), drawOrder_.end(), child);
   if (it != drawOrder_.end()) drawOrder_.erase(it);
   if (children_.empty()) {
+    if (engine_ && parent_ == engine_) engine_->ChildMoved(this);
     // Both lists go away with the last child.
     std::vector<TSprite*>().swap(children_);
     std::vector<TSprite*>().swap(drawOrder_);
@@ -128,6 +297,7 @@ void TSprite::RemoveChild(TSprite* child) {
 
 void TSprite::Detach() {
   if (!parent_) return;
+  if (engine_ && parent_ == engine_ && engine_->grid_) engine_->grid_->Remove(this);
   if (engine_) --engine_->spriteCount_;
   parent_->RemoveChild(this);
   if (engine_ && isDead_) EraseFromBack(engine_->killList_, this);
@@ -216,6 +386,7 @@ int32_t TSprite::CheckCollisions() {
   e->checker_ = this;
   // Done only stops the descent into a candidate's children, never this loop over the root's.
   const int32_t n = e->ChildCount();
+  if (n >= e->GridMinSprites && e->parent_ == nullptr) return e->CheckWithGrid(n);
   for (int32_t i = 0; i < n; ++i) e->Visit(e->children_[static_cast<size_t>(i)]);
   return e->hitCount_;
 }
@@ -226,8 +397,62 @@ int32_t TSprite::CheckCollisions() {
 TSpriteEngine::TSpriteEngine(TSprite* parent) : TSprite(parent) { tree_ = this; }
 
 TSpriteEngine::~TSpriteEngine() {
+  grid_.reset();  // nothing to refile any more
   // The tree goes first: every freed sprite takes itself out of killList_ while it still exists.
   FreeAllChildren();
+}
+
+void TSpriteEngine::ChildMoved(TSprite* s) {
+  if (grid_) grid_->MarkDirty(s);
+}
+
+void TSpriteEngine::AllChildrenMoved() {
+  if (grid_) grid_->stale = true;  // filed afresh by the next look
+}
+
+int32_t TSpriteEngine::CheckWithGrid(int32_t n) {
+  if (!grid_ || gridView_ != viewRect_) {
+    // The cells cover the view the sprites live in (the usual field when none is attached).
+    const TRect view =
+        viewRect_.Width() > 0 && viewRect_.Height() > 0 ? viewRect_ : TRect{0, 0, 800, 600};
+    if (grid_ && grid_->depth > 0) {
+      grid_->stale = true;  // a nested check keeps the grid its caller is walking
+    } else {
+      grid_ = std::make_unique<SpriteGrid>(view);
+      gridView_ = viewRect_;
+      grid_->stale = true;
+    }
+  }
+  SpriteGrid& g = *grid_;
+  struct Depth {
+    SpriteGrid& g;
+    explicit Depth(SpriteGrid& grid) : g(grid) { ++g.depth; }
+    ~Depth() { --g.depth; }
+    Depth(const Depth&) = delete;
+    Depth& operator=(const Depth&) = delete;
+  } depth(g);
+  std::vector<TSprite*>& candidates = g.Buffer(g.depth - 1);
+  // Children made during the check (after the n counted) are not visited, as in the plain walk.
+  const uint64_t last = children_[static_cast<size_t>(n - 1)]->serial_;
+  auto look = [&](uint64_t after, const TRect& r) {
+    if (g.stale) g.Build(this);
+    g.Refile();
+    g.Collect(r, after, last, candidates);
+  };
+  TRect looked = checkerRect_;
+  look(0, looked);
+  for (size_t i = 0; i < candidates.size();) {
+    TSprite* c = candidates[i++];
+    Visit(c);
+    // A handler moved or resized a sprite (or a nested check took over the checker's
+    // rectangle): look again for the children after this one.
+    if (g.stale || g.HasDirty() || looked != checkerRect_) {
+      looked = checkerRect_;
+      look(c->serial_, looked);
+      i = 0;
+    }
+  }
+  return hitCount_;
 }
 
 void TSpriteEngine::Visit(TSprite* candidate) {

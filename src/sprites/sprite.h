@@ -10,6 +10,7 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -19,6 +20,7 @@
 class TDirectDrawSurface;
 class TSprite;
 class TSpriteEngine;
+class SpriteGrid;
 
 // Error class of the sprite engine.
 KX_DECLARE_ERROR(ESpriteError, Exception);
@@ -44,6 +46,29 @@ inline int32_t SpriteTrunc(double v) {
 inline int32_t SpriteAdd(int32_t a, int32_t b) {
   return static_cast<int32_t>(static_cast<int64_t>(a) + b);
 }
+
+// A position or size field of a sprite. It reads like the plain value; a write that changes it
+// tells the sprite, so the engine's collision grid follows sprites that move or resize.
+template <class T>
+class SpriteField {
+ public:
+  // The field of `owner`, holding `value` (a constructor never counts as a change).
+  SpriteField(TSprite* owner, T value) : owner_(owner), value_(value) {}
+  // A copy is a plain value: it belongs to no sprite and tells nobody of its writes.
+  SpriteField(const SpriteField& other) : owner_(nullptr), value_(other.value_) {}
+  // Takes the other field's value (and tells this field's sprite).
+  SpriteField& operator=(const SpriteField& other) { return *this = other.value_; }
+  // Stores `value`; when it differs from the old one, the sprite hears of the change.
+  SpriteField& operator=(T value);
+  SpriteField& operator+=(T d) { return *this = static_cast<T>(value_ + d); }
+  SpriteField& operator-=(T d) { return *this = static_cast<T>(value_ - d); }
+  // The value.
+  operator T() const { return value_; }
+
+ private:
+  TSprite* owner_;
+  T value_;
+};
 
 // A sprite class reference: makes a sprite of one class under `parent` (which then owns it).
 using TSpriteClass = TSprite* (*)(TSprite* parent);
@@ -74,6 +99,10 @@ class TSprite {
   virtual TRect GetBounds();
   // Slot 4: the fine collision test after the rectangles overlapped. Default: true.
   virtual bool CollidesWith(TSprite* other);
+  // True while GetBounds depends only on X, Y, Width, Height and the parents' positions (so the
+  // collision grid may file the sprite by its bounds and refile it when one of them is written).
+  // A class whose GetBounds reads anything else must answer false. Default: true.
+  virtual bool BoundsFollowFields() const;
   // Slot 5, Create, is the constructor; see TSpriteClass / SpriteClassOf for class references.
 
   // ---- tree ----
@@ -118,11 +147,16 @@ class TSprite {
   void Draw();
   // Tests this sprite against the whole tree and calls HandleCollision per overlapping sprite;
   // returns the number of hits. 0 and nothing called for the root, a dead sprite or CanCollide
-  // false.
+  // false. On a large tree the root's children come from the collision grid: only those filed
+  // near the checker are visited, still in creation order, with the same tests and calls.
   int32_t CheckCollisions();
+
+  // Called by the sprite's fields (SpriteField) when a write changed one of them.
+  void FieldChanged();
 
  private:
   friend class TSpriteEngine;
+  friend class SpriteGrid;
   void AddChild(TSprite* child);
   void RemoveChild(TSprite* child);
   void InsertDrawOrder(TSprite* child);
@@ -148,20 +182,34 @@ class TSprite {
   // The sprite (and its subtree) is drawn.
   bool Visible = false;
   // Position relative to the parent, in surface pixels.
-  double X = 0.0;
-  double Y = 0.0;
+  SpriteField<double> X{this, 0.0};
+  SpriteField<double> Y{this, 0.0};
 
  private:
   int32_t z_ = 0;
 
  public:
   // Size of the bounding rectangle (set by whoever creates the sprite).
-  int32_t Width = 0;
-  int32_t Height = 0;
+  SpriteField<int32_t> Width{this, 0};
+  SpriteField<int32_t> Height{this, 0};
 
  private:
   TSpriteEngine* tree_ = nullptr;  // not one of the tree's fields: see Tree()
+  // Bookkeeping of the engine's collision grid (not fields of the tree either).
+  uint64_t serial_ = 0;    // creation order within the engine: later sprites have larger ones
+  uint64_t seenMark_ = 0;  // the grid query that last collected this sprite
+  int32_t dirtyAt_ = -1;   // place in the grid's list of sprites to refile, -1 when not listed
+  int8_t gridPlace_ = 0;   // 0 not filed, 1 filed in cells, 2 on the list visited every time
+  int32_t cellLeft_ = 0, cellTop_ = 0, cellRight_ = 0, cellBottom_ = 0;  // cells filed in
 };
+
+template <class T>
+inline SpriteField<T>& SpriteField<T>::operator=(T value) {
+  const bool changed = !(value_ == value);
+  value_ = value;
+  if (changed && owner_ != nullptr) owner_->FieldChanged();
+  return *this;
+}
 
 // The root of a sprite tree: counts its sprites, runs collision checks, keeps the kill list and
 // the surface the tree draws on.
@@ -202,6 +250,9 @@ class TSpriteEngine : public TSprite {
 
   // True while a move, draw or collision pass is running on this tree.
   bool InPass() const { return passDepth_ > 0; }
+  // From how many children of the root on collision checks use the grid (fewer: every child is
+  // visited). Either way the same sprites are hit in the same order.
+  int32_t GridMinSprites = 48;
   // Checks the tree's invariants (parent and engine links, Z order sorted and matching the
   // children, SpriteCount, KillList = the dead sprites, each once). "" when all hold, else the
   // first broken one.
@@ -211,6 +262,10 @@ class TSpriteEngine : public TSprite {
   friend class TSprite;
   friend class SpritePassGuard;
   void Visit(TSprite* candidate);
+  int32_t CheckWithGrid(int32_t n);
+  // The grid hears that `s` (a child of the root) may have new bounds, or that every child may.
+  void ChildMoved(TSprite* s);
+  void AllChildrenMoved();
   std::string ValidateNode(const TSprite* node, int32_t& count) const;
 
   // Fields, in declaration order.
@@ -225,4 +280,7 @@ class TSpriteEngine : public TSprite {
   TRect viewRect_;
 
   int passDepth_ = 0;
+  uint64_t nextSerial_ = 0;
+  TRect gridView_;
+  std::unique_ptr<SpriteGrid> grid_;  // made by the first check on a large tree
 };

@@ -10,11 +10,11 @@
 
 TScreen* Screen = nullptr;
 
-TScreen::TScreen() : last_(static_cast<size_t>(pitch_) * height_, 0) {}
+TScreen::TScreen() : last_(static_cast<size_t>(pitch_) * height_, 0), base_(last_.data()) {}
 
 PixelBuffer TScreen::LastFrame() const {
   PixelBuffer p;
-  p.bits = const_cast<uint8_t*>(last_.data());
+  p.bits = const_cast<uint8_t*>(base_);
   p.pitch = pitch_;
   p.width = width_;
   p.height = height_;
@@ -82,15 +82,24 @@ bool TScreen::OverlayVisible() const {
   return !Application->ZOrder().empty() || MainFormHasOverlay(Application->MainForm());
 }
 
-void TScreen::KeepFrame(const PixelBuffer& f) {
+void TScreen::KeepFrame(const PixelBuffer& f, std::shared_ptr<const void> keep) {
+  width_ = f.width;
+  height_ = f.height;
+  bitCount_ = f.bitCount;
+  if (keep) {
+    // The frame's owner does not change these pixels while the handle is held: no copy.
+    lent_ = std::move(keep);
+    base_ = f.bits;
+    pitch_ = f.pitch;
+    return;
+  }
+  lent_.reset();
   int bpp = f.bitCount / 8;
   int rowBytes = f.width * bpp;
   size_t size = static_cast<size_t>(rowBytes) * f.height;
   if (last_.size() != size) last_.resize(size);
-  width_ = f.width;
-  height_ = f.height;
-  bitCount_ = f.bitCount;
   pitch_ = rowBytes;
+  base_ = last_.data();
   if (f.pitch == rowBytes) {
     std::memcpy(last_.data(), f.bits, size);
   } else {
@@ -101,17 +110,17 @@ void TScreen::KeepFrame(const PixelBuffer& f) {
   }
 }
 
-void TScreen::PresentFrame(const PixelBuffer& frame) {
+void TScreen::PresentFrame(const PixelBuffer& frame, std::shared_ptr<const void> keep) {
   if (frame.bits == nullptr || frame.width <= 0 || frame.height <= 0) return;
   if (frame.bitCount != 16 && frame.bitCount != 32) return;
-  // The copy is what lets a window be drawn over a frozen game later without asking the
-  // display for anything (its back buffer may be gone by then).
-  KeepFrame(frame);
+  // Keeping the frame is what lets a window be drawn over a frozen game later without asking
+  // the display for anything (its back buffer may be gone by then).
+  KeepFrame(frame, std::move(keep));
   dirty_ = false;
   if (!OverlayVisible()) {
     if (!platform::Installed()) return;
     platform::FrameView v{frame.bits, frame.pitch, frame.width, frame.height, frame.bitCount};
-    platform::Get().video->Present(v);
+    platform::Get().video->PresentKept(v, lent_);
     ++presents_;
     return;
   }
@@ -122,8 +131,8 @@ void TScreen::Repaint() {
   dirty_ = false;
   if (!OverlayVisible()) {
     if (!platform::Installed()) return;
-    platform::FrameView v{last_.data(), pitch_, width_, height_, bitCount_};
-    platform::Get().video->Present(v);
+    platform::FrameView v{base_, pitch_, width_, height_, bitCount_};
+    platform::Get().video->PresentKept(v, lent_);
     ++presents_;
     return;
   }
@@ -158,7 +167,7 @@ void TScreen::PaintTree(TCanvas& canvas, TControl* c, int x, int y, const TRect&
 }
 
 void TScreen::ComposeAndPresent() {
-  compose_ = last_;
+  compose_.assign(base_, base_ + static_cast<size_t>(pitch_) * height_);
   PixelBuffer target{compose_.data(), pitch_, width_, height_, bitCount_};
   TCanvas canvas([&target](PixelBuffer& p) {
     p = target;

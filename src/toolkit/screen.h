@@ -5,6 +5,7 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <vector>
 
 #include "toolkit/graphics.h"
@@ -17,8 +18,10 @@ class TScreen {
   TScreen();
 
   // The base layer from the display: kept as the last frame, overlays drawn on top, presented.
-  // With nothing to draw over it, the frame itself is presented.
-  void PresentFrame(const PixelBuffer& frame);
+  // With nothing to draw over it, the frame itself is presented. With `keep` (a handle under
+  // which the pixels stay unchanged, such as a flipped surface's) the frame is kept by holding
+  // the handle rather than by a copy.
+  void PresentFrame(const PixelBuffer& frame, std::shared_ptr<const void> keep = nullptr);
   // Recomposes the overlays over the last frame (black before the first) and presents.
   void Repaint();
   // Size of the screen: the last frame's (800 x 600 before the first frame).
@@ -40,14 +43,16 @@ class TScreen {
 
  private:
   void ComposeAndPresent();
-  void KeepFrame(const PixelBuffer& frame);
+  void KeepFrame(const PixelBuffer& frame, std::shared_ptr<const void> keep);
   void PaintTree(class TCanvas& canvas, TControl* c, int x, int y, const TRect& clip);
 
   int width_ = 800, height_ = 600;
   int bitCount_ = 16;
   int pitch_ = 1600;
-  std::vector<uint8_t> last_;     // the frozen base frame
-  std::vector<uint8_t> compose_;  // base + overlays
+  std::vector<uint8_t> last_;         // the frozen base frame, when it is a copy of our own
+  std::shared_ptr<const void> lent_;  // the handle that keeps a lent base frame unchanged
+  const uint8_t* base_ = nullptr;     // the base frame: last_'s bytes or the lent frame's
+  std::vector<uint8_t> compose_;      // base + overlays
   bool dirty_ = false;
   long long presents_ = 0;
 };

@@ -446,6 +446,22 @@ TEST_F(DXDrawTest, FullScreenFlipPresentsOnlyInFront) {
   EXPECT_EQ(hl.video->FrameCount(), before + 1);
 }
 
+// The full-screen flip shows the finished frame without copying it; what is on show keeps its
+// pixels while the next frame is drawn, even when the visible surface itself is written.
+TEST_F(DXDrawTest, FullScreenFlipKeepsTheFrameOnShow) {
+  form->Show();
+  dx->Initialize();
+  dx->Back()->Fill(0);
+  dx->Back()->SetPixel(5, 7, 0xF800);
+  dx->Flip();
+  dx->Back()->Fill(0x07E0);
+  dx->Primary()->Fill(0x001F);
+  EXPECT_EQ(hl.video->Pixel565(5, 7), 0xF800);
+  EXPECT_EQ(hl.video->Pixel565(6, 7), 0);
+  dx->Flip();
+  EXPECT_EQ(hl.video->Pixel565(5, 7), 0x07E0);
+}
+
 TEST_F(DXDrawTest, FlipWaitsForTheCanvas) {
   form->Show();
   dx->Initialize();

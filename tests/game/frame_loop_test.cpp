@@ -382,8 +382,8 @@ TEST(LevelSetUp, GridFromOneHundredPixelsAndFirstFramesOneToFour) {
   MainForm->LoadLevel();
   auto bricks = ScriptedPlayer::Live<TMonoSprite>();
   ASSERT_EQ(bricks.size(), 2u);
-  EXPECT_EQ(std::pair(bricks[0]->X, bricks[0]->Y), std::pair(250.0, 140.0));
-  EXPECT_EQ(std::pair(bricks[1]->X, bricks[1]->Y), std::pair(100.0, 100.0));
+  EXPECT_EQ((std::pair<double, double>(bricks[0]->X, bricks[0]->Y)), std::pair(250.0, 140.0));
+  EXPECT_EQ((std::pair<double, double>(bricks[1]->X, bricks[1]->Y)), std::pair(100.0, 100.0));
   EXPECT_EQ(bricks[0]->BrickFrame, 1);  // draw 4 of Random(4): frame 1
   EXPECT_EQ(bricks[0]->Image, MainForm->ImageList->FindImage("kirp61"));
   EXPECT_EQ(bricks[1]->BrickFrame, 1);  // type 4 always starts at frame 1

@@ -163,7 +163,7 @@ class ScriptedPlayer {
     if (c > 1e-9) {
       travel = std::max(0.0, floorY - ball.Y);
     } else if (c < -1e-9) {
-      travel = std::max(0.0, ball.Y) + floorY;
+      travel = std::max(0.0, static_cast<double>(ball.Y)) + floorY;
     } else {
       return ball.X;  // flying sideways: stay under it
     }
@@ -175,7 +175,7 @@ class ScriptedPlayer {
     const double v = std::max(1e-6, BallStep(o_.lagMs));
     const double floorY = PaddleY - ball.Height;
     if (c > 1e-9) return std::max(0.0, floorY - ball.Y) / (c * v);
-    if (c < -1e-9) return (std::max(0.0, ball.Y) + floorY) / (-c * v);
+    if (c < -1e-9) return (std::max(0.0, static_cast<double>(ball.Y)) + floorY) / (-c * v);
     return std::numeric_limits<double>::infinity();
   }
   // Frames until `bonus` reaches the paddle's top.

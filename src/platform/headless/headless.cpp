@@ -134,8 +134,9 @@ HeadlessVideo::HeadlessVideo() {
 }
 
 uint16_t HeadlessVideo::Pixel565(int x, int y) const {
-  if (x < 0 || y < 0 || x >= last_.width || y >= last_.height) return 0;
-  const uint8_t* row = last_.pixels.data() + static_cast<size_t>(y) * last_.pitch;
+  const CapturedFrame& last = LastFrame();
+  if (x < 0 || y < 0 || x >= last.width || y >= last.height) return 0;
+  const uint8_t* row = last.pixels.data() + static_cast<size_t>(y) * last.pitch;
   if (last_.bitCount == 16) {
     uint16_t v;
     std::memcpy(&v, row + x * 2, 2);
@@ -147,8 +148,9 @@ uint16_t HeadlessVideo::Pixel565(int x, int y) const {
 }
 
 uint32_t HeadlessVideo::PixelRGB(int x, int y) const {
-  if (x < 0 || y < 0 || x >= last_.width || y >= last_.height) return 0;
-  const uint8_t* row = last_.pixels.data() + static_cast<size_t>(y) * last_.pitch;
+  const CapturedFrame& last = LastFrame();
+  if (x < 0 || y < 0 || x >= last.width || y >= last.height) return 0;
+  const uint8_t* row = last.pixels.data() + static_cast<size_t>(y) * last.pitch;
   if (last_.bitCount == 32) {
     uint32_t v;
     std::memcpy(&v, row + x * 4, 4);
@@ -164,6 +166,8 @@ uint32_t HeadlessVideo::PixelRGB(int x, int y) const {
 void HeadlessVideo::ClearFrames() {
   frameCount_ = 0;
   last_ = {};
+  held_ = FrameView{};
+  heldKeep_.reset();
 }
 
 void HeadlessVideo::OpenWindow(const std::string& captionUtf8, int w, int h) {
@@ -182,6 +186,28 @@ void HeadlessVideo::CloseWindow() {
 
 void HeadlessVideo::Present(const FrameView& frame) {
   ++frameCount_;
+  held_ = FrameView{};
+  heldKeep_.reset();
+  Capture(frame);
+  if (OnPresent) OnPresent(*this);
+}
+
+void HeadlessVideo::PresentKept(const FrameView& frame, std::shared_ptr<const void> keep) {
+  if (!keep || frame.pixels == nullptr) {
+    Present(frame);
+    return;
+  }
+  ++frameCount_;
+  // The frame does not change while its handle is held: the copy waits until someone looks.
+  held_ = frame;
+  heldKeep_ = std::move(keep);
+  last_.width = frame.width;
+  last_.height = frame.height;
+  last_.bitCount = frame.bitCount;
+  if (OnPresent) OnPresent(*this);
+}
+
+void HeadlessVideo::Capture(const FrameView& frame) const {
   last_.width = frame.width;
   last_.height = frame.height;
   last_.bitCount = frame.bitCount;
@@ -195,7 +221,15 @@ void HeadlessVideo::Present(const FrameView& frame) {
     std::memcpy(last_.pixels.data() + static_cast<size_t>(y) * rowBytes,
                 src + static_cast<ptrdiff_t>(y) * frame.pitch, rowBytes);
   }
-  if (OnPresent) OnPresent(*this);
+}
+
+const CapturedFrame& HeadlessVideo::LastFrame() const {
+  if (held_.pixels != nullptr) {
+    Capture(held_);
+    held_ = FrameView{};
+    heldKeep_.reset();
+  }
+  return last_;
 }
 
 // ---------------------------------------------------------------------------------------------

@@ -98,7 +98,7 @@ class HeadlessVideo : public Video {
   // program does not return to its loop, such as the loading window's progress).
   std::function<void(const HeadlessVideo&)> OnPresent;
   // The last presented frame (empty before the first Present).
-  const CapturedFrame& LastFrame() const { return last_; }
+  const CapturedFrame& LastFrame() const;
   // Pixel (x, y) of the last frame as RGB565 (32-bit frames are reduced); 0 when out of range.
   uint16_t Pixel565(int x, int y) const;
   // Pixel (x, y) of the last frame as 0x00RRGGBB (565 widened by bit replication); 0 when out
@@ -141,12 +141,18 @@ class HeadlessVideo : public Video {
   std::vector<DisplayMode> Modes() override { return modes_; }
   // Copies the frame and counts it; never sleeps.
   void Present(const FrameView& frame) override;
+  // Counts the frame and holds `keep`; the copy is made when the frame is first looked at.
+  void PresentKept(const FrameView& frame, std::shared_ptr<const void> keep) override;
   int DesktopWidth() const override { return 1920; }
   int DesktopHeight() const override { return 1080; }
 
  private:
+  void Capture(const FrameView& frame) const;
+
   int frameCount_ = 0;
-  CapturedFrame last_;
+  mutable CapturedFrame last_;
+  mutable FrameView held_;  // a kept frame not copied into last_ yet (pixels null when none)
+  mutable std::shared_ptr<const void> heldKeep_;  // what keeps held_'s pixels unchanged
   std::vector<DisplayMode> modes_;
   std::string caption_;
   bool open_ = false, shown_ = false, fullScreen_ = false, border_ = true, cursor_ = true;
