@@ -33,8 +33,4 @@ std::string FormatRecordFile(const RecordTable& table);
 // regular file; the old file is then untouched.
 void WriteRecordFile(const std::string& path, const RecordTable& table);
 
-// Test hook: when set, WriteRecordFile stops right after the temporary file is written (as if
-// the machine stopped there).
-extern bool gSimulateStopAfterTempWrite;
-
 }  // namespace game

@@ -7,6 +7,7 @@
 
 #include "game/levels.h"
 #include "game/records.h"
+#include "game/safe_file.h"
 #include "game/textfile.h"
 #include "support/scratch_dir.h"
 #include "toolkit/errors.h"
