@@ -20,7 +20,7 @@ Python 3 standard library only.
 """
 
 import argparse
-import fnmatch
+import fcntl
 import glob
 import os
 import random
@@ -216,10 +216,14 @@ def find_mutants(path):
     # Deleted statements: a whole line that is one expression statement (a call, an assignment, an
     # increment, a break or continue).
     pos = 0
+    previous = ";"  # the last non-blank code line's end: a statement starts after ; { } : or )
     for line in text.split("\n"):
         start, end = pos, pos + len(line)
         pos = end + 1
         s = line.strip()
+        after, previous = previous, (s[-1] if s and not s.startswith("//") else previous)
+        if after not in ";{}:)":
+            continue
         if not s.endswith(";") or not code(start + line.index(s[0]) if s else start, end):
             continue
         if STMT_SKIP.match(line):
@@ -271,7 +275,8 @@ class Restorer:
         path, pristine, saved = self.current
         with open(path, "wb") as f:
             f.write(pristine)
-        os.remove(saved)
+        if os.path.exists(saved):
+            os.remove(saved)
         self.current = None
 
 
@@ -353,7 +358,7 @@ def main():
     ap.add_argument("-j", "--jobs", type=int, default=2, help="ninja jobs")
     ap.add_argument("--exclude", default=DEFAULT_EXCLUDE,
                     help="gtest patterns left out (':'-separated; '' runs everything)")
-    ap.add_argument("--only", default="", help="comma-separated mutant ids (file:index) to run")
+    ap.add_argument("--only", default="", help="comma-separated mutant ids (file:line:k, as --list shows) to run")
     ap.add_argument("--list", action="store_true", help="list the chosen mutants, run nothing")
     ap.add_argument("--log", help="also append result lines to this file")
     args = ap.parse_args()
@@ -364,7 +369,6 @@ def main():
     if not files:
         sys.exit("no files match")
     restorer = Restorer(os.path.join(build_dir, "mutate-backup"))
-    restorer.recover_leftovers()
 
     catalogue = []  # (id, path, text, mutant)
     texts = {}
@@ -374,8 +378,14 @@ def main():
         text, muts = find_mutants(f)
         texts[f] = text
         rel = os.path.relpath(f, ROOT)
-        for i, m in enumerate(muts):
-            catalogue.append((f"{rel}:{i}", f, m))
+        # A mutant's id is file:line:k (the k-th mutant of that line), stable while other lines
+        # change.
+        per_line = {}
+        for m in muts:
+            line = line_of(text, m[0])
+            k = per_line.get(line, 0)
+            per_line[line] = k + 1
+            catalogue.append((f"{rel}:{line}:{k}", f, m))
     if args.only:
         wanted = set(args.only.split(","))
         chosen = [c for c in catalogue if c[0] in wanted]
@@ -389,10 +399,18 @@ def main():
     if args.list:
         try:
             for mid, f, (a, b, rep, desc) in chosen:
-                print(f"{mid:32} {os.path.relpath(f, ROOT)}:{line_of(texts[f], a)}  {desc}")
+                print(f"{mid:36} {desc}")
         except BrokenPipeError:
             sys.stderr.close()
         return 0
+
+    # One run at a time per build directory: a second one would build and restore over the first.
+    lock = open(os.path.join(build_dir, "mutate.lock"), "w")
+    try:
+        fcntl.flock(lock, fcntl.LOCK_EX | fcntl.LOCK_NB)
+    except OSError:
+        sys.exit("another mutation run is using " + build_dir)
+    restorer.recover_leftovers()
 
     def on_term(signum, frame):
         raise KeyboardInterrupt
@@ -414,8 +432,6 @@ def main():
                 sys.exit(f"the pristine tree fails its tests ({status}: {detail})")
         for k, (mid, f, (a, b, rep, desc)) in enumerate(chosen, 1):
             text = texts[f]
-            rel = os.path.relpath(f, ROOT)
-            where = f"{rel}:{line_of(text, a)}"
             progs = DEPENDENTS[folder_of(f)]
             pristine = text.encode("utf-8")
             mutated = (text[:a] + rep + text[b:]).encode("utf-8")
@@ -432,7 +448,7 @@ def main():
             finally:
                 restorer.restore()
             counts[status] += 1
-            line = (f"[{k}/{len(chosen)}] {status.upper():12} {where:34} {desc}"
+            line = (f"[{k}/{len(chosen)}] {status.upper():12} {mid:36} {desc}"
                     f"{'  (' + detail + ')' if detail else ''}  [{mid}, {time.monotonic() - t0:.0f}s]")
             print(line, flush=True)
             if log:

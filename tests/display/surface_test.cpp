@@ -4,6 +4,7 @@
 
 #include <cstring>
 
+#include "display/dxdraw.h"
 #include "toolkit/canvas.h"
 
 namespace {
@@ -274,6 +275,15 @@ TEST(SurfacePixels, BitAndByteOrder) {
   EXPECT_EQ(d.Bits[0], 0x3C);  // even pixel in the high nibble
   EXPECT_EQ(d.Bits[1], 0x50);
   four.Unlock();
+  // Its sixteen colours are the system palette's two ends, and each matches itself.
+  const TRGBQuads sys = SystemPaletteQuads();
+  for (uint32_t i = 0; i < 16; ++i) {
+    const TRGBQuad& q = sys[i < 8 ? i : 240 + i];
+    int r = 0, g = 0, b = 0;
+    four.PixelToRGB(i, r, g, b);
+    EXPECT_EQ(RGB(r, g, b), RGB(q.rgbRed, q.rgbGreen, q.rgbBlue)) << i;
+    EXPECT_EQ(four.ColorMatch(RGB(r, g, b)), i) << i;
+  }
 
   TDirectDrawSurface rgb(24);
   rgb.SetSize(2, 1);

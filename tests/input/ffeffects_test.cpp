@@ -214,6 +214,10 @@ TEST_F(InputTest, ChangedValuesReachTheNextStart) {
   ASSERT_EQ(hl.joysticks->Effects().size(), 1u);
   EXPECT_EQ(hl.joysticks->Effects()[0].effect.periodUs, 40000u);
   EXPECT_EQ(hl.joysticks->Effects()[0].effect.startDelayMs, 7u);
+  eff1.SetPower(3000);
+  eff1.StartEffect();
+  ASSERT_EQ(hl.joysticks->Effects().size(), 2u);
+  EXPECT_EQ(hl.joysticks->Effects()[1].effect.gain, 3000);
 }
 
 TEST_F(InputTest, EffectsFollowAJoystickPluggedInLater) {
