@@ -2,7 +2,7 @@
 BUILD ?= build
 JOBS ?= $(shell nproc)
 
-.PHONY: run test build test-build sanitize clean
+.PHONY: run test build test-build references sanitize clean
 
 run: build
 	cd $(BUILD)/data && ../kobaltix
@@ -19,6 +19,15 @@ test-build:
 	@bash scripts/deps.sh test
 	cmake -S . -B $(BUILD) -G Ninja -DCMAKE_BUILD_TYPE=Release >/dev/null
 	cmake --build $(BUILD) -j $(JOBS)
+
+# Re-draws every reference frame in tests/reference/ from the current code (after a deliberate
+# change to what is drawn); look at each changed picture before committing it.
+references:
+	@bash scripts/deps.sh test
+	cmake -S . -B $(BUILD) -G Ninja -DCMAKE_BUILD_TYPE=Release >/dev/null
+	cmake --build $(BUILD) -j $(JOBS) --target test_game
+	cd $(BUILD) && KX_UPDATE_REFERENCES=1 SDL_VIDEODRIVER=dummy SDL_AUDIODRIVER=dummy \
+	  ./tests/test_game --gtest_filter='ReferenceFrames.*'
 
 # The tests again with AddressSanitizer and UndefinedBehaviorSanitizer.
 sanitize:

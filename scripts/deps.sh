@@ -7,7 +7,7 @@ pkgs=(cmake ninja-build g++ pkg-config make
       libsdl2-dev libsdl2-mixer-dev libsdl2-ttf-dev libfontconfig-dev libjpeg62-turbo-dev
       fontconfig fonts-comfortaa fonts-dejavu-core)
 if [ "$mode" = test ]; then
-  pkgs+=(googletest libgtest-dev libbenchmark-dev libsdl2-gfx-dev clang libclang-rt-dev
+  pkgs+=(googletest libgtest-dev libbenchmark-dev libsdl2-gfx-dev clang libclang-rt-dev zlib1g-dev
          xvfb xauth xdotool imagemagick x11-utils sox)
 fi
 missing=()

@@ -13,6 +13,8 @@
 #include <string>
 #include <vector>
 
+#include "support/scratch_dir.h"
+
 namespace fs = std::filesystem;
 
 namespace {
@@ -167,23 +169,7 @@ void ExpectSameAsMagick(const std::string& decodedPath, const std::string& refPa
   }
 }
 
-class TempDir {
- public:
-  TempDir() {
-    path_ = fs::path(testing::TempDir()) /
-            ("kx_dib_" + std::to_string(getpid()) + "_" + std::to_string(counter_++));
-    fs::create_directories(path_);
-  }
-  ~TempDir() {
-    std::error_code ec;
-    fs::remove_all(path_, ec);
-  }
-  std::string operator/(const std::string& name) const { return (path_ / name).string(); }
-
- private:
-  static inline int counter_ = 0;
-  fs::path path_;
-};
+using TempDir = ScratchDir;
 
 std::vector<uint8_t> ReadFile(const std::string& path) {
   std::ifstream in(path, std::ios::binary);
@@ -370,11 +356,20 @@ TEST(DibReader, PaletteIndexPastTheTableIsInvalid) {
 }
 
 TEST(DibReader, EveryTruncationFailsCleanly) {
-  for (const BmpLayout& s : {Small24(), [] {
+  for (const BmpLayout& s : {Small24(),
+                             [] {
                                BmpLayout p;
                                p.bits = 8;
                                p.palette.resize(256);
                                p.pixels.assign(8, 3);
+                               return p;
+                             }(),
+                             [] {  // bit-field masks after the 40-byte header
+                               BmpLayout p;
+                               p.bits = 16;
+                               p.compression = 3;
+                               p.masks = {0xF800, 0x07E0, 0x001F};
+                               p.pixels.assign(16, 7);
                                return p;
                              }()}) {
     std::vector<uint8_t> full = BmpFile(s);
@@ -382,8 +377,8 @@ TEST(DibReader, EveryTruncationFailsCleanly) {
     for (size_t n = 0; n < full.size(); ++n) {
       std::vector<uint8_t> cut(full.begin(), full.begin() + n);
       EXPECT_THROW(LoadBmp(cut), EDIBError) << n << " bytes";
-      std::vector<uint8_t> dib(full.begin() + 14, full.end());
-      if (n < dib.size()) {
+      if (n < full.size() - 14) {  // carried data cut to exactly n bytes
+        std::vector<uint8_t> dib(full.begin() + 14, full.begin() + 14 + static_cast<long>(n));
         TDIB d;
         EXPECT_THROW(d.LoadFromDIBData(dib.data(), n), EDIBError) << n << " bytes";
       }
@@ -453,6 +448,8 @@ TEST(DibReader, RunLengthOverrunsAreInvalid) {
       {"absolute run past the row", {0, 5, 1, 1, 1, 1, 1, 0, 0, 1}},
       {"absolute run past the data", {0, 4, 1, 1}},
       {"rows past the picture", {0, 0, 0, 0, 0, 0, 1, 1, 0, 1}},
+      {"run after the last row's end of line", {0, 0, 0, 0, 1, 1, 0, 1}},
+      {"absolute run past the last row", {0, 0, 0, 0, 0, 3, 1, 1, 1, 0, 0, 1}},
       {"delta past the picture", {0, 2, 0, 3, 0, 1}},
       {"delta past the row", {0, 2, 9, 0, 0, 1}},
       {"no end of bitmap", {4, 1, 0, 0, 4, 2}},

@@ -8,6 +8,7 @@
 #include "game/levels.h"
 #include "game/records.h"
 #include "game/textfile.h"
+#include "support/scratch_dir.h"
 #include "toolkit/errors.h"
 
 using namespace game;
@@ -17,15 +18,6 @@ int32_t Num(const std::string& text) {
   int32_t v = 12345;
   EXPECT_TRUE(ParseNumber(text, v)) << text;
   return v;
-}
-
-std::string TempDir() {
-  auto d = std::filesystem::temp_directory_path() /
-           ("kx_records_" + std::to_string(::getpid()) + "_" +
-            ::testing::UnitTest::GetInstance()->current_test_info()->name());
-  std::filesystem::remove_all(d);
-  std::filesystem::create_directories(d);
-  return d.string();
 }
 
 std::string ReadAll(const std::string& p) {
@@ -124,8 +116,8 @@ TEST(LevelFile, ExampleAndHostileFiles) {
 }
 
 TEST(RecordFile, ReadsLineEndsAndMissingFile) {
-  std::string dir = TempDir();
-  std::string p = dir + "/rec.kbx";
+  ScratchDir dir("kx_records");
+  std::string p = dir / "rec.kbx";
   std::ofstream(p, std::ios::binary) << "Anna\n500\nBo\rb\n400\n"
                                      << std::string(40, 'N') << "\n300\n\n200\nLast\n100\n";
   RecordTable t = ReadRecordFile(p);
@@ -136,7 +128,7 @@ TEST(RecordFile, ReadsLineEndsAndMissingFile) {
   EXPECT_EQ(t.scores[3], 200);
   EXPECT_EQ(t.scores[4], 100);
 
-  RecordTable none = ReadRecordFile(dir + "/missing.kbx");
+  RecordTable none = ReadRecordFile(dir / "missing.kbx");
   for (int r = 0; r < 5; ++r) {
     EXPECT_EQ(none.names[r], "");
     EXPECT_EQ(none.scores[r], 0);
@@ -165,8 +157,8 @@ TEST(RecordFile, InsertionRules) {
 }
 
 TEST(RecordFile, RoundTripCyrillicAndEmptyName) {
-  std::string dir = TempDir();
-  std::string p = dir + "/rec.kbx";
+  ScratchDir dir("kx_records");
+  std::string p = dir / "rec.kbx";
   RecordTable t;
   t.names = {Utf8ToCp1251("Вася"), "", "PLAYER", "x", "y"};
   t.scores = {1500, 1000, -5, 3, 0};
@@ -187,8 +179,8 @@ TEST(RecordFile, RoundTripCyrillicAndEmptyName) {
 }
 
 TEST(RecordFile, ReadOnlyFileAndInterruptedWriteKeepTheOldTable) {
-  std::string dir = TempDir();
-  std::string p = dir + "/rec.kbx";
+  ScratchDir dir("kx_records");
+  std::string p = dir / "rec.kbx";
   const std::string old = "A\r\n5\r\nB\r\n4\r\nC\r\n3\r\nD\r\n2\r\nE\r\n1\r\n";
   std::ofstream(p, std::ios::binary) << old;
   RecordTable t = ReadRecordFile(p);

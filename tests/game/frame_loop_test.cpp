@@ -3,8 +3,11 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <filesystem>
+#include <fstream>
 
 #include "support/game_harness.h"
+#include "support/scripted_player.h"
 #include "toolkit/graphics.h"
 
 using platform::VK_ESCAPE;
@@ -248,4 +251,60 @@ TEST(Loading, GaugeAdvancesThroughEveryStep) {
   // Every presented state of the bar, in order (the first frames may come before the bar shows).
   std::vector<int> tail(widths.end() - std::min(widths.size(), expected.size()), widths.end());
   EXPECT_EQ(tail, expected);
+}
+
+TEST(KeyCommands, NineNeedsCheatModeEnterEndsTheIntroAndTheServeTimerLaunches) {
+  GameHarness g;
+  g.Start();
+  g.NewGameFromMenu();
+  g.Type("9");
+  EXPECT_FALSE(SkipLevel);  // no cheat mode
+  ScriptedPlayer p(g, {.launch = false, .wanted = {}});
+  ASSERT_TRUE(p.EnterConsoleCode("turnipvase"));
+  ASSERT_LT(p.PlayUntil([] { return GameState == gsLevelIntro; }, 50), 50);
+  g.Frames(80, 100);  // the intro waits for the player
+  ASSERT_EQ(GameState, gsLevelIntro);
+  g.Press(VK_RETURN);
+  EXPECT_EQ(GameState, gsServe);
+  g.Frames(48, 100);  // the ball waits on the paddle for 5 s, then the serve timer launches it
+  EXPECT_EQ(GameState, gsServe);
+  g.Frames(3, 100);
+  EXPECT_EQ(GameState, gsPlaying);
+  EXPECT_FALSE(MainForm->Timer2->Enabled());
+}
+
+TEST(Loading, MusicPrefersMp3AndLoadingClearsCheatMode) {
+  namespace fs = std::filesystem;
+  GameHarness g;
+  g.Start();
+  fs::remove("music");
+  fs::create_directory("music");
+  for (const char* f : {"music/music.wav", "music/music.mp3"}) std::ofstream(f) << "tune";
+  CheatMode = true;
+  MainForm->LoadAssets();
+  EXPECT_FALSE(CheatMode);
+  EXPECT_EQ(fs::path(MainForm->m->FileName()).filename(), "music.mp3");
+}
+
+TEST(LevelSetUp, GridFromOneHundredPixelsAndFirstFramesOneToFour) {
+  namespace fs = std::filesystem;
+  GameHarness g;
+  g.Start();
+  fs::remove("levels");
+  fs::create_directory("levels");
+  // Two bricks: type 6 in column 3, row 2; type 4 in column 0, row 0.
+  std::ofstream("levels/lev1.lev", std::ios::binary) << "2\r\n3\r\n2\r\n6\r\n0\r\n0\r\n4\r\n";
+  Level = 1;
+  for (double d : {7, 4, 7, 6}) PushScriptedRandom(d);  // tick and frame draws of each brick
+  MainForm->LoadLevel();
+  auto bricks = ScriptedPlayer::Live<TMonoSprite>();
+  ASSERT_EQ(bricks.size(), 2u);
+  EXPECT_EQ(std::pair(bricks[0]->X, bricks[0]->Y), std::pair(250.0, 140.0));
+  EXPECT_EQ(std::pair(bricks[1]->X, bricks[1]->Y), std::pair(100.0, 100.0));
+  EXPECT_EQ(bricks[0]->BrickFrame, 1);  // draw 4 of Random(4): frame 1
+  EXPECT_EQ(bricks[0]->Image, MainForm->ImageList->FindImage("kirp61"));
+  EXPECT_EQ(bricks[1]->BrickFrame, 1);  // type 4 always starts at frame 1
+  PushScriptedRandom(11);
+  MainForm->NewBall();
+  EXPECT_EQ(ScriptedPlayer::Live<TsharSprite>().back()->Angle, 5.0);  // Random(6) of 11
 }

@@ -19,13 +19,14 @@
 
 #include "game/globals.h"
 #include "game/levels.h"
+#include "game/loading_window.h"
 #include "game/main_form.h"
 #include "game/records.h"
-#include "game/textfile.h"
-#include "game/loading_window.h"
 #include "game/score_entry_window.h"
+#include "game/textfile.h"
 #include "platform/headless/headless.h"
 #include "platform/keys.h"
+#include "support/scratch_dir.h"
 #include "toolkit/application.h"
 #include "toolkit/random.h"
 
@@ -86,16 +87,8 @@ std::map<std::string, std::pair<uintmax_t, fs::file_time_type>> Tree(const fs::p
 class DataCopy {
  public:
   DataCopy() {
-    static int counter = 0;
-    dir_ = fs::temp_directory_path() /
-           ("kx_hostile_" + std::to_string(::getpid()) + "_" + std::to_string(counter++));
-    fs::remove_all(dir_);
+    dir_ = fs::canonical(scratch_.Path()) / "data";
     fs::copy(KX_DATA_DIR, dir_, fs::copy_options::recursive);
-    dir_ = fs::canonical(dir_);
-  }
-  ~DataCopy() {
-    std::error_code ec;
-    fs::remove_all(dir_, ec);
   }
   const fs::path& Dir() const { return dir_; }
 
@@ -124,6 +117,7 @@ class DataCopy {
   }
 
  private:
+  ScratchDir scratch_{"kx_hostile"};
   fs::path dir_;
 };
 

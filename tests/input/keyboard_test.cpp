@@ -140,6 +140,12 @@ TEST_F(InputTest, UnreadableKeyboardReportsNothing) {
   hl.keyboard->SetReadFails(false);
   input->Update();
   EXPECT_EQ(Members(input->States()), std::vector<int>{isLeft});
+  hl.keyboard->FailNextReads(1);  // a lost device gets a second read, which succeeds
+  input->Update();
+  EXPECT_EQ(Members(input->States()), std::vector<int>{isLeft});
+  hl.keyboard->FailNextReads(2);
+  input->Update();
+  EXPECT_TRUE(input->States().Empty());
 }
 
 TEST(DeviceKeys, FollowTheDeviceNumbering) {

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "support/headless_env.h"
+#include "support/scratch_dir.h"
 
 namespace {
 
@@ -82,7 +83,8 @@ TEST_F(HeadlessTest, MusicFinishPostsTheEventAndLogsCalls) {
   EXPECT_FALSE(hl.music->Open("/nonexistent/music.mp3", error));
   EXPECT_FALSE(error.empty());
 
-  const std::string path = testing::TempDir() + "kx_music_test.wav";
+  ScratchDir dir("kx_headless");
+  const std::string path = dir / "music.wav";
   std::FILE* f = std::fopen(path.c_str(), "wb");
   ASSERT_NE(f, nullptr);
   std::fclose(f);

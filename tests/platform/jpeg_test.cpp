@@ -9,18 +9,20 @@
 #include <string>
 #include <vector>
 
+#include "support/scratch_dir.h"
+
 namespace {
 
 // A picture made by ImageMagick at test time: left half red, right half blue.
 std::vector<uint8_t> MakeJpeg() {
-  const std::string path = testing::TempDir() + "kx_jpeg_test.jpg";
+  ScratchDir dir("kx_jpeg");
+  const std::string path = dir / "test.jpg";
   const std::string cmd = "convert -size 16x16 xc:red -size 16x16 xc:blue +append -quality 95 '" +
                           path + "' 2>/dev/null";
   if (std::system(cmd.c_str()) != 0) return {};
   std::ifstream in(path, std::ios::binary);
   std::vector<uint8_t> bytes((std::istreambuf_iterator<char>(in)),
                              std::istreambuf_iterator<char>());
-  std::remove(path.c_str());
   return bytes;
 }
 

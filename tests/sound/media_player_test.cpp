@@ -10,6 +10,7 @@
 #include <thread>
 
 #include "support/headless_env.h"
+#include "support/scratch_dir.h"
 #include "toolkit/application.h"
 #include "toolkit/forms.h"
 
@@ -21,23 +22,20 @@ namespace {
 class MusicDir {
  public:
   MusicDir() {
-    root_ = fs::temp_directory_path() /
-            ("kx_music_" + std::to_string(getpid()) + "_" + std::to_string(counter_++));
     fs::create_directories(root_ / "music");
     old_ = fs::current_path();
   }
   ~MusicDir() {
     std::error_code ec;
     fs::current_path(old_, ec);
-    fs::remove_all(root_, ec);
   }
   void Add(const char* name) { std::ofstream(root_ / "music" / name) << "not really music"; }
   void Enter() { fs::current_path(root_); }
   std::string Root() const { return root_.string(); }
 
  private:
-  static inline int counter_ = 0;
-  fs::path root_, old_;
+  ScratchDir scratch_{"kx_music"};
+  fs::path root_ = scratch_.Path(), old_;
 };
 
 class MediaPlayerTest : public HeadlessTest {

@@ -87,17 +87,18 @@ TEST_F(BackgroundDisplay, RepeatedTileFollowsTheSpritesOffset) {
   bg->BackImage = img;
   bg->RepeatMap = true;
   bg->X = 10;
+  bg->Y = 10;
   TDirectDrawSurface* back = draw->Back();
   back->Fill(0);
   sprites->DrawAll();
   const uint32_t red = back->ColorMatch(RGB(255, 0, 0));
   const uint32_t blue = back->ColorMatch(RGB(0, 0, 255));
-  EXPECT_EQ(back->Pixels(10, 0), red);
-  EXPECT_EQ(back->Pixels(74, 64), red);
-  EXPECT_EQ(back->Pixels(0, 0), blue);  // the tile to the left starts at -54
-  EXPECT_EQ(back->Pixels(768 + 10, 576), red);
-  EXPECT_EQ(back->Pixels(11, 0), back->ColorMatch(RGB(0, 255, 0)));
-  // Nothing of the surface is left uncovered.
+  EXPECT_EQ(back->Pixels(10, 10), red);
+  EXPECT_EQ(back->Pixels(74, 74), red);
+  EXPECT_EQ(back->Pixels(0, 10), blue);  // the tile to the left starts at -54
+  EXPECT_EQ(back->Pixels(768 + 10, 576 + 10), red);
+  EXPECT_EQ(back->Pixels(11, 10), back->ColorMatch(RGB(0, 255, 0)));
+  // Nothing of the surface is left uncovered (the row above starts at -54 too).
   for (int y = 0; y < 600; y += 37) {
     for (int x = 0; x < 800; x += 41) ASSERT_NE(back->Pixels(x, y), 0u) << x << "," << y;
   }

@@ -10,11 +10,12 @@
 #include <string>
 
 #include "game/globals.h"
-#include "game/main_form.h"
 #include "game/loading_window.h"
+#include "game/main_form.h"
 #include "game/score_entry_window.h"
 #include "platform/headless/headless.h"
 #include "platform/keys.h"
+#include "support/scratch_dir.h"
 #include "toolkit/application.h"
 #include "toolkit/random.h"
 
@@ -29,10 +30,7 @@ class GameHarness {
     ClearScriptedRandom();
     namespace fs = std::filesystem;
     oldCwd_ = fs::current_path();
-    dir_ = fs::temp_directory_path() /
-           ("kx_game_" + std::to_string(::getpid()) + "_" + std::to_string(counter_++));
-    fs::remove_all(dir_);
-    fs::create_directories(dir_);
+    const fs::path& dir_ = scratch_.Path();
     const fs::path data = KX_DATA_DIR;
     for (const char* sub : {"shar", "bon", "fnt", "pod", "kirp", "fon", "music", "levels"}) {
       std::error_code ec;
@@ -49,7 +47,6 @@ class GameHarness {
     ClearScriptedRandom();
     std::error_code ec;
     std::filesystem::current_path(oldCwd_, ec);
-    std::filesystem::remove_all(dir_, ec);
   }
 
   // Creates the windows and shows the main window: the first activation loads the assets and
@@ -111,7 +108,6 @@ class GameHarness {
   int lastLag = 0;
 
  private:
-  static inline int counter_ = 0;
   std::filesystem::path oldCwd_;
-  std::filesystem::path dir_;
+  ScratchDir scratch_{"kx_game"};
 };

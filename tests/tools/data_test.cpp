@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "file_checks.h"
+#include "support/scratch_dir.h"
 
 namespace {
 
@@ -247,9 +248,8 @@ int RunGenerator(const std::string& dataDir) {
 
 TEST(DataGenerator, KeepsAPlayersRecordFileAndLeavesNoTemporaryFiles) {
   namespace fs = std::filesystem;
-  fs::path dir = fs::temp_directory_path() / ("kx_assetgen_" + std::to_string(getpid()));
-  fs::remove_all(dir);
-  fs::create_directories(dir);
+  ScratchDir scratch("kx_assetgen");
+  const fs::path dir = scratch.Path();
   const std::string mine = "Me\r\n99999\r\n\r\n0\r\n\r\n0\r\n\r\n0\r\n\r\n0\r\n";
   {
     std::ofstream f(dir / "rec.kbx", std::ios::binary);
@@ -274,17 +274,15 @@ TEST(DataGenerator, KeepsAPlayersRecordFileAndLeavesNoTemporaryFiles) {
   auto fresh = ReadFile((dir / "rec.kbx").string());
   ASSERT_TRUE(fresh.has_value());
   CheckDefaultRecords(*fresh);
-  fs::remove_all(dir);
 }
 
 TEST(DataGenerator, FailsWithoutTheLevelFiles) {
   namespace fs = std::filesystem;
-  fs::path dir = fs::temp_directory_path() / ("kx_assetgen_nolev_" + std::to_string(getpid()));
-  fs::remove_all(dir);
+  ScratchDir scratch("kx_assetgen_nolev");
+  const fs::path dir = scratch.Path() / "data";
   std::string cmd = std::string(KX_BINARY_DIR) + "/tools/assetgen --data '" + dir.string() +
                     "' --levels '" + dir.string() + "/nowhere' > /dev/null 2>&1";
   EXPECT_NE(std::system(cmd.c_str()), 0);
-  fs::remove_all(dir);
 }
 
 }  // namespace

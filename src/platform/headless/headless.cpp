@@ -240,9 +240,11 @@ void HeadlessKeyboard::VirtualKeyState(uint8_t state[256]) {
 }
 
 bool HeadlessKeyboard::ScancodeState(uint8_t* state, int count) {
-  if (count <= 0) return !readFails_;
+  const bool fails = readFails_ || failNext_ > 0;
+  if (failNext_ > 0) --failNext_;
+  if (count <= 0) return !fails;
   std::memset(state, 0, count);
-  if (readFails_) return false;
+  if (fails) return false;
   for (int sc : scancodes_) {
     if (sc < count) state[sc] = 0x80;
   }

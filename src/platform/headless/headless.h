@@ -170,6 +170,8 @@ class HeadlessKeyboard : public Keyboard {
   void ReleaseScancode(int sc);
   // Makes ScancodeState fail (a lost device) until cleared.
   void SetReadFails(bool fails) { readFails_ = fails; }
+  // Makes only the next `n` ScancodeState calls fail (a device lost, then re-acquired).
+  void FailNextReads(int n) { failNext_ = n; }
 
   void VirtualKeyState(uint8_t state[256]) override;
   // Copies min(count, SC_COUNT) bytes (the rest zeroed); false when SetReadFails(true).
@@ -179,6 +181,7 @@ class HeadlessKeyboard : public Keyboard {
   std::set<int> scancodes_;  // physical keys held
   std::set<int> vkOnly_;     // virtual keys held that no physical key produces
   bool readFails_ = false;
+  int failNext_ = 0;
 };
 
 // ---------------------------------------------------------------------------------------------
