@@ -676,7 +676,7 @@ std::string CorpusDir() {
 }
 
 const std::vector<std::string> kLyingButReadable = {"baddens1.bmp", "baddens2.bmp",
-                                                   "badfilesize.bmp", "badbitssize.bmp"};
+                                                    "badfilesize.bmp", "badbitssize.bmp"};
 
 TEST(DibCorpus, GoodFilesMatchTheReferences) {
   std::string dir = CorpusDir();

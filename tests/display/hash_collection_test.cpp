@@ -67,7 +67,7 @@ TEST(HashCollection, CyrillicNamesIgnoreCase) {
   AddNamed(list, "Ёжик", 7);
   EXPECT_EQ(list.FindItem("ёЖИК")->payload, 7);
   EXPECT_TRUE(THashCollection::SameName("АБВГДЕЁЖЗИЙКЛМНОПРСТУФХЦЧШЩЪЫЬЭЮЯ",
-                                       "абвгдеёжзийклмнопрстуфхцчшщъыьэюя"));
+                                        "абвгдеёжзийклмнопрстуфхцчшщъыьэюя"));
   EXPECT_FALSE(THashCollection::SameName("Ё", "Е"));
   EXPECT_FALSE(THashCollection::SameName("привет", "привес"));
 }
