@@ -285,7 +285,7 @@ TEST_F(ImageListTest, ChangingTheKeyColourRekeysTheSurfaces) {
 // Additive draws
 TEST_F(ImageListTest, DrawAdditiveAlphaRules) {
   TPictureCollectionItem* item = Add("m2", 3, 1, [](int x, int) {
-    return x == 0 ? clWhite : (x == 1 ? clBlack : RGB(248, 248, 248));
+    return x == 0 ? clWhite : (x == 1 ? clBlack : RGB(248, 252, 248));
   });
   item->Transparent = false;
   Start();
@@ -297,8 +297,11 @@ TEST_F(ImageListTest, DrawAdditiveAlphaRules) {
   EXPECT_EQ(Back()->Pixels(0, 0), P(clWhite));  // white turns anything white
   EXPECT_EQ(Back()->Pixels(1, 0), grey);        // black adds nothing
   Back()->Fill(0);
+  item->DrawAdditive(Back(), Rect(0, 0, 3, 1), 0, 255);
+  EXPECT_EQ(Back()->Pixels(2, 0), P(RGB(248, 252, 248)));  // onto black: the picture itself
+  Back()->Fill(0);
   item->DrawAdditive(Back(), Rect(0, 0, 3, 1), 0, 128);
-  // 248 * 128 / 256 = 124 in every channel
+  // 248 * 128 / 256 = 124 in every channel (green's 252 gives 126, stored as 124)
   EXPECT_EQ(Back()->Pixels(2, 0), P(RGB(124, 124, 124)));
   Back()->Fill(grey);
   item->DrawAdditive(Back(), Rect(0, 0, 3, 1), 0, 128);
