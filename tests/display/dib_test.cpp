@@ -466,6 +466,8 @@ TEST(DibReader, RunLengthOverrunsAreInvalid) {
   EXPECT_THROW(LoadBmp(BmpFile(s)), EInvalidDIB);
   s.sizeImage = 3;
   EXPECT_THROW(LoadBmp(BmpFile(s)), EInvalidDIB);
+  // a run one pixel past a padded row of 32
+  EXPECT_THROW(LoadBmp(BmpFile(Rle8({33, 1, 0, 1}, 32, 1))), EInvalidDIB);
   // run-length pictures cannot be stored top-down
   s = Rle8({4, 1, 0, 1});
   s.height = -2;
