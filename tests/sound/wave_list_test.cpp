@@ -241,6 +241,16 @@ TEST_F(WaveListTest, AWaveWithoutSamplesNeverGetsABuffer) {
   EXPECT_EQ(hl.audio->ChunkCount(), 0);
 }
 
+TEST_F(WaveListTest, WithoutAutoInitializeLoadingLeavesTheDeviceClosed) {
+  form->BeginLoading();
+  sound = new TDXSound(form);
+  sound->AutoInitialize = false;
+  form->EndLoading();
+  EXPECT_FALSE(sound->Initialized());
+  sound->Initialize();
+  EXPECT_TRUE(sound->Initialized());
+}
+
 TEST_F(WaveListTest, AWaveTheDeviceCannotTakeIsSkippedAtLoadingAndReportedOnRestore) {
   form->BeginLoading();
   sound = new TDXSound(form);
