@@ -415,6 +415,7 @@ def main():
     def on_term(signum, frame):
         raise KeyboardInterrupt
 
+    signal.signal(signal.SIGINT, signal.default_int_handler)
     signal.signal(signal.SIGTERM, on_term)
     signal.signal(signal.SIGHUP, on_term)
     log = open(args.log, "a") if args.log else None
