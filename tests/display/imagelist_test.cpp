@@ -309,6 +309,19 @@ TEST_F(ImageListTest, DrawAdditiveAlphaRules) {
   EXPECT_EQ(Back()->Pixels(2, 0), P(RGB(188, 160, 148)));
 }
 
+TEST_F(ImageListTest, DrawAdditiveAtThirtyTwoBitsAddsEachChannel) {
+  TPictureCollectionItem* item = Add("m", 1, 1, [](int, int) { return RGB(16, 32, 64); });
+  item->Transparent = false;
+  draw->Display().SetBitCount(32);
+  Start();
+  ASSERT_EQ(Back()->BitCount(), 32);
+  Back()->Fill(0x102030);
+  item->DrawAdditive(Back(), Rect(0, 0, 1, 1), 0, 255);
+  EXPECT_EQ(Back()->Pixels(0, 0), 0x204070u);
+  item->DrawAdditive(Back(), Rect(0, 0, 1, 1), 0, 128);  // half: 8, 16, 32
+  EXPECT_EQ(Back()->Pixels(0, 0), 0x285090u);
+}
+
 TEST_F(ImageListTest, DrawAdditiveStretchesAndClipsOnTheLeft) {
   // Column x has red 8 * x: every column is told apart after the 16-bit conversion.
   TPictureCollectionItem* item = Add("m2", 30, 2, [](int x, int) { return RGB(x * 8, 0, 0); });

@@ -346,6 +346,14 @@ TEST_F(WaveListTest, FinalizeFreesEveryBufferAndTheWavesStaySilent) {
   EXPECT_EQ(hl.audio->Plays().size(), 3u);
 }
 
+TEST_F(WaveListTest, WavesRemovedWhileTheDeviceIsOpenGiveTheirChunksBack) {
+  LoadGameForm();
+  ASSERT_GT(hl.audio->ChunkCount(), 0);
+  list->Items().Clear();
+  EXPECT_TRUE(hl.audio->IsOpen());
+  EXPECT_EQ(hl.audio->ChunkCount(), 0);
+}
+
 TEST_F(WaveListTest, ASoundComponentWithoutAFormCannotInitialize) {
   TDXSound orphan(nullptr);
   try {
