@@ -108,7 +108,8 @@ TEST_F(DXTimerTest, IntervalTwentyWaitsAndCountsInUnitsOfTwenty) {
   At(1015);
   EXPECT_TRUE(lags.empty());
   At(1045);  // 45 ms: LagCount 2, the 5 ms remainder is dropped
-  At(1064);  // 19 ms after the tick at 1045: nothing
+  At(1064);  // 19 ms after the tick at 1045: nothing (the dropped 5 ms are not carried over)
+  EXPECT_EQ(lags, std::vector<int>{2});
   At(1065);  // 20 ms after it
   EXPECT_EQ(lags, (std::vector<int>{2, 1}));
 }

@@ -202,10 +202,10 @@ TEST_F(ImageListTest, PatternGridWithAndWithoutSkip) {
   // The pattern's pixels are the picture's at the grid position.
   EXPECT_EQ(item->PatternSurface(5)->Pixels(25, 10), P(RGB(50, 0, 0)));
 
-  item->SkipHeight = 5;  // (30 + 5) div 15 = 2 rows, the second 15 pixels down
+  item->SkipHeight = 10;  // (30 + 10) div 20 = 2 rows, the second 20 pixels down
   item->Restore();
   ASSERT_EQ(item->PatternCount(), 8);
-  EXPECT_EQ(item->PatternRect(5), Rect(25, 15, 45, 25));
+  EXPECT_EQ(item->PatternRect(5), Rect(25, 20, 45, 30));
 
   // A gap that cancels the pattern width makes no grid rather than dividing by zero.
   item->SkipWidth = -20;

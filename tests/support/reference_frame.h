@@ -154,7 +154,11 @@ inline ::testing::AssertionResult MatchesReference(const platform::headless::Cap
                                                    const std::string& name) {
   namespace fs = std::filesystem;
   const Rgb actual = FromFrame(frame);
+  if (actual.px.empty()) return ::testing::AssertionFailure() << "no frame was shown for " << name;
   const fs::path ref = fs::path(KX_SOURCE_DIR) / "tests" / "reference" / (name + ".png");
+  const fs::path out = fs::path(KX_BINARY_DIR) / "reference-frames";
+  std::error_code ec;  // a passing comparison leaves no pictures of an earlier failure behind
+  for (const char* kind : {".actual.png", ".diff.png"}) fs::remove(out / (name + kind), ec);
   const char* update = std::getenv("KX_UPDATE_REFERENCES");
   if (update && std::string(update) == "1") {
     WriteFile(ref, EncodePng(actual));
@@ -173,7 +177,6 @@ inline ::testing::AssertionResult MatchesReference(const platform::headless::Cap
     differing += !same;
   }
   if (differing == 0) return ::testing::AssertionSuccess();
-  const fs::path out = fs::path(KX_BINARY_DIR) / "reference-frames";
   WriteFile(out / (name + ".actual.png"), EncodePng(actual));
   WriteFile(out / (name + ".diff.png"), EncodePng(diff));
   auto failure = ::testing::AssertionFailure();
