@@ -24,8 +24,6 @@ uint32_t U32(const uint8_t* p) {
 }
 int32_t I32(const uint8_t* p) { return static_cast<int32_t>(U32(p)); }
 
-// Resolutions beyond this many pixels per metre (25 400 dpi) are taken as corrupt headers.
-constexpr int64_t kMaxDensity = 1000000;
 // Run-length pictures up to this many pixels are decoded whatever their data's length.
 constexpr int64_t kRLEUncheckedPixels = int64_t{1} << 20;
 
@@ -83,7 +81,6 @@ struct DIBParser {
     int64_t width = 0, height = 0;
     int planes = 0, bits = 0;
     uint32_t compression = 0, sizeImage = 0, colorsUsed = 0;
-    int64_t xDensity = 0, yDensity = 0;
     size_t entrySize = 4;
     bool oldStyle = false;
     if (headerSize == 12) {
@@ -104,8 +101,6 @@ struct DIBParser {
       bits = U16(d + 14);
       compression = U32(d + 16);
       sizeImage = U32(d + 20);
-      xDensity = I32(d + 24);
-      yDensity = I32(d + 28);
       colorsUsed = U32(d + 32);
     } else {
       Invalid();
@@ -118,9 +113,6 @@ struct DIBParser {
     bool topDown = height < 0;
     int64_t rows = topDown ? -height : height;
     if (width > TDIB::kMaxPixels || rows > TDIB::kMaxPixels || width * rows > TDIB::kMaxPixels)
-      Invalid();
-    if (xDensity > kMaxDensity || xDensity < -kMaxDensity || yDensity > kMaxDensity ||
-        yDensity < -kMaxDensity)
       Invalid();
 
     // Compression and the bit counts it goes with. Run-length pictures are bottom-up only.
@@ -203,6 +195,7 @@ struct DIBParser {
     out.compression_ = static_cast<int>(compression);
 
     if (compression == 1 || compression == 2) {
+      // The image-size field bounds the decoder's reads: it must lie within the data.
       size_t len = sizeImage != 0 ? sizeImage : avail;
       if (len > avail) Invalid();
       // A code of two bytes sets at most 255 pixels, so data that codes every pixel is at least
@@ -219,8 +212,9 @@ struct DIBParser {
 
     uint64_t rowBytes = (static_cast<uint64_t>(bits) * static_cast<uint64_t>(width) + 31) / 32 * 4;
     uint64_t need = rowBytes * static_cast<uint64_t>(rows);
+    // The image-size field is not needed here (the rows' own size is checked), so a wrong value
+    // in it is ignored, as other readers do.
     if (need > avail) Invalid();
-    if (sizeImage != 0 && sizeImage > avail) Invalid();
     out.pixels_.assign(static_cast<size_t>(width * rows), 0);
     for (int64_t r = 0; r < rows; ++r) {
       const uint8_t* src = px + rowBytes * static_cast<uint64_t>(r);
@@ -344,10 +338,9 @@ void TDIB::LoadFromDIBData(const uint8_t* data, size_t size) {
 
 void TDIB::LoadFromBMPFile(const uint8_t* data, size_t size) {
   if (data == nullptr || size < 14 || data[0] != 'B' || data[1] != 'M') Invalid();
-  uint32_t fileSize = U32(data + 2);
+  // The file-size field (bytes 2 … 5) is not read: every bound below uses the real size, and
+  // other readers open files whose field is wrong.
   uint32_t offBits = U32(data + 10);
-  // A file that claims to be longer than it is was cut short or lies about its layout.
-  if (fileSize > size) Invalid();
   size_t pixelOffset = SIZE_MAX;
   if (offBits != 0) {
     if (offBits < 14) Invalid();

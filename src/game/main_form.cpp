@@ -422,7 +422,7 @@ void TMainForm::DrawHud() {
   TDirectDrawSurface* back = DXDraw->Back();
   int32_t v = Score;
   for (int i = 1; i <= 10; ++i) {
-    int32_t d = v % 10;  // truncated toward zero, as the original division did
+    int32_t d = v % 10;  // truncated toward zero: a negative score gives negative digits
     v /= 10;
     TPictureCollectionItem*& digit = digitImages_[static_cast<size_t>(d < 0 ? -d : d)];
     if (d < 0) {  // a negative score has no digit pictures: the lookup reports it

@@ -109,7 +109,13 @@ TEST_F(DXDrawTest, ConstructionDefaults) {
   EXPECT_EQ(fresh.SurfaceWidth(), 100);  // AutoSize: the stored size follows the control
   EXPECT_EQ(fresh.ColorTable, SystemPaletteQuads());
   EXPECT_EQ(fresh.DefaultColorTable, SystemPaletteQuads());
-  EXPECT_EQ(SystemPaletteQuads()[249], (TRGBQuad{0, 0, 255, 0}));  // red
+  // The system colours beyond the picture lists' sixteen fixed ones (whose test compares them with
+  // this table): money green, sky blue, cream, medium grey.
+  const TRGBQuads sys = SystemPaletteQuads();
+  EXPECT_EQ(sys[8], (TRGBQuad{192, 220, 192, 0}));
+  EXPECT_EQ(sys[9], (TRGBQuad{240, 202, 166, 0}));
+  EXPECT_EQ(sys[246], (TRGBQuad{240, 251, 255, 0}));
+  EXPECT_EQ(sys[247], (TRGBQuad{164, 160, 160, 0}));
   fresh.Display().SetWidth(-5);
   EXPECT_EQ(fresh.Display().Width(), 0);
   try {

@@ -66,7 +66,9 @@ TEST(HashCollection, CyrillicNamesIgnoreCase) {
   NamedList list;
   AddNamed(list, "Ёжик", 7);
   EXPECT_EQ(list.FindItem("ёЖИК")->payload, 7);
-  EXPECT_TRUE(THashCollection::SameName("ПРИВЕТ", "привет"));
+  EXPECT_TRUE(THashCollection::SameName("АБВГДЕЁЖЗИЙКЛМНОПРСТУФХЦЧШЩЪЫЬЭЮЯ",
+                                        "абвгдеёжзийклмнопрстуфхцчшщъыьэюя"));
+  EXPECT_FALSE(THashCollection::SameName("Ё", "Е"));
   EXPECT_FALSE(THashCollection::SameName("привет", "привес"));
 }
 

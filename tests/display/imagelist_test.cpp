@@ -288,11 +288,11 @@ TEST_F(ImageListTest, ChangingTheKeyColourRekeysTheSurfaces) {
 // Additive draws
 TEST_F(ImageListTest, DrawAdditiveAlphaRules) {
   TPictureCollectionItem* item = Add("m2", 3, 1, [](int x, int) {
-    return x == 0 ? clWhite : (x == 1 ? clBlack : RGB(248, 248, 248));
+    return x == 0 ? clWhite : (x == 1 ? clBlack : RGB(248, 252, 248));
   });
   item->Transparent = false;
   Start();
-  const uint16_t grey = P(RGB(64, 32, 16));
+  const uint16_t grey = P(RGB(64, 36, 24));  // odd green and blue fields
   Back()->Fill(grey);
   item->DrawAdditive(Back(), Rect(0, 0, 3, 1), 0, 0);
   EXPECT_EQ(Back()->Pixels(0, 0), grey);  // alpha 0: nothing
@@ -300,13 +300,29 @@ TEST_F(ImageListTest, DrawAdditiveAlphaRules) {
   EXPECT_EQ(Back()->Pixels(0, 0), P(clWhite));  // white turns anything white
   EXPECT_EQ(Back()->Pixels(1, 0), grey);        // black adds nothing
   Back()->Fill(0);
+  item->DrawAdditive(Back(), Rect(0, 0, 3, 1), 0, 255);
+  EXPECT_EQ(Back()->Pixels(2, 0), P(RGB(248, 252, 248)));  // onto black: the picture itself
+  Back()->Fill(0);
   item->DrawAdditive(Back(), Rect(0, 0, 3, 1), 0, 128);
-  // 248 * 128 / 256 = 124 in every channel
+  // 248 * 128 / 256 = 124 in every channel (green's 252 gives 126, stored as 124)
   EXPECT_EQ(Back()->Pixels(2, 0), P(RGB(124, 124, 124)));
   Back()->Fill(grey);
   item->DrawAdditive(Back(), Rect(0, 0, 3, 1), 0, 128);
-  // 64 + 124 = 188, 32 + 124 = 156, 16 + 124 = 140 (channels read with low bits zero)
-  EXPECT_EQ(Back()->Pixels(2, 0), P(RGB(188, 156, 140)));
+  // 64 + 124 = 188, 36 + 124 = 160, 24 + 124 = 148 (channels read with low bits zero)
+  EXPECT_EQ(Back()->Pixels(2, 0), P(RGB(188, 160, 148)));
+}
+
+TEST_F(ImageListTest, DrawAdditiveAtThirtyTwoBitsAddsEachChannel) {
+  TPictureCollectionItem* item = Add("m", 1, 1, [](int, int) { return RGB(16, 32, 64); });
+  item->Transparent = false;
+  draw->Display().SetBitCount(32);
+  Start();
+  ASSERT_EQ(Back()->BitCount(), 32);
+  Back()->Fill(0x102030);
+  item->DrawAdditive(Back(), Rect(0, 0, 1, 1), 0, 255);
+  EXPECT_EQ(Back()->Pixels(0, 0), 0x204070u);
+  item->DrawAdditive(Back(), Rect(0, 0, 1, 1), 0, 128);  // half: 8, 16, 32
+  EXPECT_EQ(Back()->Pixels(0, 0), 0x285090u);
 }
 
 TEST_F(ImageListTest, DrawAdditiveStretchesAndClipsOnTheLeft) {
@@ -465,10 +481,11 @@ TEST_F(ImageListTest, MakeColorTableKeepsFixedColoursAndAddsNewOnes) {
   Add("true", 2, 2, [](int, int) { return RGB(1, 2, 3); });  // 24 bits: no palette
   items.MakeColorTable();
   const TRGBQuads& t = items.ColorTable;
+  // The sixteen fixed entries are the display's system colours at both ends of the palette.
+  const TRGBQuads sys = SystemPaletteQuads();
+  for (size_t i : {0, 1, 2, 3, 4, 5, 6, 7, 248, 249, 250, 251, 252, 253, 254, 255})
+    EXPECT_EQ(t[i], sys[i]) << i;
   EXPECT_EQ(t[1], (TRGBQuad{0, 0, 128, 0}));
-  EXPECT_EQ(t[7], (TRGBQuad{192, 192, 192, 0}));
-  EXPECT_EQ(t[248], (TRGBQuad{128, 128, 128, 0}));
-  EXPECT_EQ(t[255], (TRGBQuad{255, 255, 255, 0}));
   EXPECT_EQ(t[8], (TRGBQuad{30, 20, 10, 0}));
   EXPECT_EQ(t[9], (TRGBQuad{60, 50, 40, 0}));
   EXPECT_EQ(t[10], TRGBQuad{});

@@ -4,6 +4,7 @@
 
 #include <cstring>
 
+#include "display/dxdraw.h"
 #include "toolkit/canvas.h"
 
 namespace {
@@ -192,8 +193,11 @@ TEST(SurfaceDraw, RefusalsStoreTheirResult) {
   src32.SetSize(4, 4);
   EXPECT_FALSE(dst.Draw(0, 0, src32.ClientRect(), &src32, false));
   EXPECT_EQ(dst.LastResult(), DDERR_INVALIDPIXELFORMAT);
-  // No source: nothing, no failure.
+  // No source: nothing, no failure. A surface without pixels refuses a fill.
   EXPECT_TRUE(dst.Draw(0, 0, src.ClientRect(), nullptr, false));
+  TDirectDrawSurface none(16);
+  EXPECT_FALSE(none.Fill(0));
+  EXPECT_EQ(none.LastResult(), DDERR_INVALIDOBJECT);
   // Locked destination.
   TDDSurfaceDesc d;
   ASSERT_TRUE(dst.Lock(nullptr, d));
@@ -267,13 +271,26 @@ TEST(SurfacePixels, BitAndByteOrder) {
 
   TDirectDrawSurface four(4);
   four.SetSize(4, 1);
-  four.SetPixel(0, 0, 0x3);
-  four.SetPixel(1, 0, 0xC);
+  four.SetPixel(1, 0, 0xD);
+  four.SetPixel(0, 0, 0x3);  // keeps its odd neighbour
   four.SetPixel(2, 0, 0x5);
   ASSERT_TRUE(four.Lock(nullptr, d));
-  EXPECT_EQ(d.Bits[0], 0x3C);  // even pixel in the high nibble
+  EXPECT_EQ(d.Bits[0], 0x3D);  // even pixel in the high nibble
   EXPECT_EQ(d.Bits[1], 0x50);
   four.Unlock();
+  // Its sixteen colours are the system palette's two ends, and each matches itself.
+  const TRGBQuads sys = SystemPaletteQuads();
+  for (uint32_t i = 0; i < 16; ++i) {
+    const TRGBQuad& q = sys[i < 8 ? i : 240 + i];
+    int r = 0, g = 0, b = 0;
+    four.PixelToRGB(i, r, g, b);
+    EXPECT_EQ(RGB(r, g, b), RGB(q.rgbRed, q.rgbGreen, q.rgbBlue)) << i;
+    EXPECT_EQ(four.ColorMatch(RGB(r, g, b)), i) << i;
+  }
+  TDirectDrawSurface hi(16);
+  int r = 0, g = 0, b = 0;
+  hi.PixelToRGB(0xFFFF, r, g, b);  // 5-6-5 fields widened with their low bits zero
+  EXPECT_EQ(RGB(r, g, b), RGB(248, 252, 248));
 
   TDirectDrawSurface rgb(24);
   rgb.SetSize(2, 1);
@@ -373,6 +390,12 @@ TEST(SurfaceColour, MatchUsesThePictureConversion) {
   TDirectDrawSurface x(32);
   x.SetSize(1, 1);
   EXPECT_EQ(x.ColorMatch(RGB(0x12, 0x34, 0x56)), 0x123456u);
+  const uint8_t two[] = {1, 2, 3, 4, 5, 6};  // two pixels of three bytes
+  x.SetSize(2, 1);
+  x.CopyFromBGR24(two, 6, 2, 1);
+  EXPECT_EQ(x.Pixels(1, 0), 0x060504u);
+  x.CopyFromRGB24(two, 6, 2, 1);
+  EXPECT_EQ(x.Pixels(1, 0), 0x040506u);
   int r, g, b;
   s.PixelToRGB(0xF800, r, g, b);
   EXPECT_EQ(r, 0xF8);

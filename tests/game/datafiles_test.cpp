@@ -45,6 +45,7 @@ TEST(NumberRule, DecimalHexAndSigns) {
   EXPECT_FALSE(ParseNumber("99999999999999999999", v));
   EXPECT_FALSE(ParseNumber("$123456789", v));  // more than eight hex digits
   EXPECT_FALSE(ParseNumber("12a", v));
+  EXPECT_FALSE(ParseNumber("$1G", v));
   EXPECT_FALSE(ParseNumber("", v));
   EXPECT_FALSE(ParseNumber("-", v));
   EXPECT_FALSE(ParseNumber("$", v));
@@ -177,6 +178,13 @@ TEST(RecordFile, RoundTripCyrillicAndEmptyName) {
   EXPECT_FALSE(std::filesystem::exists(p + ".tmp"));
   EXPECT_EQ(Utf8ToCp1251("日"), "?");  // a character 1251 lacks
   EXPECT_EQ(Cp1251ToUtf8(Utf8ToCp1251("Ёж №5")), "Ёж №5");
+  EXPECT_EQ(Cp1251ToUtf8("\x80\x87\x88\xA5"), "Ђ‡€Ґ");
+  // Every byte of the code page comes back through UTF-8 (0x98 has no character).
+  for (int b = 0x80; b <= 0xFF; ++b) {
+    if (b == 0x98) continue;
+    const std::string one(1, static_cast<char>(b));
+    EXPECT_EQ(Utf8ToCp1251(Cp1251ToUtf8(one)), one) << b;
+  }
 }
 
 TEST(RecordFile, ReadOnlyFileAndInterruptedWriteKeepTheOldTable) {

@@ -389,5 +389,6 @@ TEST(LevelSetUp, GridFromOneHundredPixelsAndFirstFramesOneToFour) {
   EXPECT_EQ(bricks[1]->BrickFrame, 1);  // type 4 always starts at frame 1
   PushScriptedRandom(11);
   MainForm->NewBall();
-  EXPECT_EQ(ScriptedPlayer::Live<TsharSprite>().back()->Angle, 5.0);  // Random(6) of 11
+  EXPECT_EQ(ScriptedPlayer::Live<TsharSprite>().back()->Angle, 5.0);           // Random(6) of 11
+  EXPECT_LT(bricks[0]->Z(), ScriptedPlayer::Live<TsharSprite>().back()->Z());  // drawn beneath
 }

@@ -208,12 +208,18 @@ TEST_F(InputTest, ChangedValuesReachTheNextStart) {
   input->Update();
   TForceFeedbackEffect& eff1 = input->Joystick().Effects().FindEffect("eff1");
   EXPECT_TRUE(eff1.HasDeviceEffect());  // prepared at set-up
+  // Each change alone reaches the start after it.
   eff1.SetPeriod(40);
+  eff1.StartEffect();
   eff1.SetStartDelayTime(7);
   eff1.StartEffect();
-  ASSERT_EQ(hl.joysticks->Effects().size(), 1u);
-  EXPECT_EQ(hl.joysticks->Effects()[0].effect.periodUs, 40000u);
-  EXPECT_EQ(hl.joysticks->Effects()[0].effect.startDelayMs, 7u);
+  eff1.SetPower(3000);
+  eff1.StartEffect();
+  const auto& played = hl.joysticks->Effects();
+  ASSERT_EQ(played.size(), 3u);
+  EXPECT_EQ(played[0].effect.periodUs, 40000u);
+  EXPECT_EQ(played[1].effect.startDelayMs, 7u);
+  EXPECT_EQ(played[2].effect.gain, 3000);
 }
 
 TEST_F(InputTest, EffectsFollowAJoystickPluggedInLater) {

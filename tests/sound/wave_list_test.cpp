@@ -242,6 +242,16 @@ TEST_F(WaveListTest, AWaveWithoutSamplesNeverGetsABuffer) {
   EXPECT_EQ(hl.audio->ChunkCount(), 0);
 }
 
+TEST_F(WaveListTest, WithoutAutoInitializeLoadingLeavesTheDeviceClosed) {
+  form->BeginLoading();
+  sound = new TDXSound(form);
+  sound->AutoInitialize = false;
+  form->EndLoading();
+  EXPECT_FALSE(sound->Initialized());
+  sound->Initialize();
+  EXPECT_TRUE(sound->Initialized());
+}
+
 TEST_F(WaveListTest, AWaveTheDeviceCannotTakeIsSkippedAtLoadingAndReportedOnRestore) {
   form->BeginLoading();
   sound = new TDXSound(form);
@@ -316,13 +326,18 @@ TEST_F(WaveListTest, VolumeIsAppliedToTheChannelAndFullByDefault) {
   pop->SetVolume(-2000);  // 20 dB down: a tenth of the amplitude
   pop->Play(false);
   EXPECT_EQ(hl.audio->ChannelVolume(hl.audio->Plays()[1].channel), 13);
+  pop->SetVolume(-20000);  // beyond silence: held at silence
+  EXPECT_EQ(pop->Buffer()->Volume(), -10000);
 }
 
 TEST_F(WaveListTest, PlayWithWaitPollsInTenMillisecondSteps) {
   LoadGameForm();
   list->FindWave("pop")->Play(true);
-  // The headless clock never moves by itself, so the wait ends at its bound, having slept.
-  EXPECT_GE(hl.clock->SleepCalls(), 1);
+  // The headless clock never moves by itself, so the wait ends at its bound, having slept at
+  // least the sound's length and at most a second more.
+  const uint64_t ms = list->FindWave("pop")->Copies().at(0)->DurationMs();
+  EXPECT_GE(hl.clock->SleptMs(), ms);
+  EXPECT_LE(hl.clock->SleptMs(), ms + 1000);
   EXPECT_EQ(hl.clock->SleptMs(), 10u * static_cast<uint64_t>(hl.clock->SleepCalls()));
   EXPECT_EQ(hl.audio->Plays().size(), 1u);
 }
@@ -347,6 +362,14 @@ TEST_F(WaveListTest, FinalizeFreesEveryBufferAndTheWavesStaySilent) {
   EXPECT_EQ(hl.audio->ChunkCount(), 4);
   las->Play(false);
   EXPECT_EQ(hl.audio->Plays().size(), 3u);
+}
+
+TEST_F(WaveListTest, WavesRemovedWhileTheDeviceIsOpenGiveTheirChunksBack) {
+  LoadGameForm();
+  ASSERT_GT(hl.audio->ChunkCount(), 0);
+  list->Items().Clear();
+  EXPECT_TRUE(hl.audio->IsOpen());
+  EXPECT_EQ(hl.audio->ChunkCount(), 0);
 }
 
 TEST_F(WaveListTest, ASoundComponentWithoutAFormCannotInitialize) {

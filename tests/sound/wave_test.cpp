@@ -40,12 +40,13 @@ TEST(GuardedBlockDeathTest, ReadingPastTheEndCrashes) {
 }
 
 TEST(WaveReader, ReadsFormatAndSamples) {
-  const std::vector<uint8_t> block = riff::Wave(22050, 8, 101);
+  // More than 64 KiB of samples: every byte of the size fields counts.
+  const std::vector<uint8_t> block = riff::Wave(22050, 8, 70001);
   TWave w;
   LoadGuarded(w, block);
   EXPECT_EQ(w.FormatRecord(), riff::PcmFormat(1, 22050, 8));
-  EXPECT_EQ(w.Data(), riff::Ramp(101));
-  EXPECT_EQ(w.Size(), 101u);
+  EXPECT_EQ(w.Data(), riff::Ramp(70001));
+  EXPECT_EQ(w.Size(), 70001u);
   EXPECT_FALSE(w.Empty());
   EXPECT_EQ(w.FormatTag(), WAVE_FORMAT_PCM);
   EXPECT_EQ(w.Channels(), 1);

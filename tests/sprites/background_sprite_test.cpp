@@ -176,6 +176,8 @@ TEST_F(BackgroundDisplay, SolidCellsDecideCollisions) {
   other.X = 103;
   other.Y = 107;  // reaches into cell (0, 1)
   EXPECT_TRUE(bg->CollidesWith(&other));
+  other.Y = 106;  // touches cell (0, 1) at its edge only
+  EXPECT_FALSE(bg->CollidesWith(&other));
 
   // The background only takes part in checks once its owner lets it.
   other.Y = 103;
