@@ -444,12 +444,12 @@ std::vector<uint8_t> ReadWholeFile(const std::string& path) {
   std::vector<uint8_t> bytes;
   if (!f.ReadUpTo(14, bytes)) RaiseOpenError(full, f.Error());
   // The file header states the picture's own size: bytes past it are not the picture's and are
-  // not read. A header without a size (0) leaves the file's length as the bound.
+  // not read. A size the file cannot hold (0, too small, larger than the file or the cap) says
+  // nothing, as other readers take it, and the file's own length is the bound.
   size_t want = kMaxFileBytes;
   if (bytes.size() == 14 && bytes[0] == 'B' && bytes[1] == 'M') {
     const uint32_t stated = U32(bytes.data() + 2);
-    if (stated > kMaxFileBytes) Invalid();
-    if (stated >= 14) want = stated;
+    if (stated >= 14 && stated <= f.Size() && stated <= kMaxFileBytes) want = stated;
   }
   if (f.Size() > kMaxFileBytes && want == kMaxFileBytes) Invalid();
   if (want > bytes.size() && !f.ReadUpTo(want - bytes.size(), bytes)) {
