@@ -25,17 +25,7 @@ if [ "${1:-}" != --in-x ]; then
   work=$(mktemp -d)
   trap 'rm -rf "$work"' EXIT
   x11_copy_data "$work/data"
-  status=0
-  KX_GAME=$KX_GAME timeout -k 5 60 \
-    xvfb-run -a -s "-screen 0 1024x768x24 -nolisten tcp" \
-    "$0" --in-x "$work/data" "$art" || status=$?
-  if [ $status -eq 124 ] || [ $status -eq 137 ]; then
-    echo "smoke: FAILED: the run took longer than 60 s and was stopped" >&2
-  fi
-  if [ $status -ne 0 ]; then
-    echo "smoke: screenshots and the game's output are in $art" >&2
-    exit 1
-  fi
+  x11_run_in_xvfb smoke "$0" "$work/data" "$art" || exit 1
   exit 0
 fi
 

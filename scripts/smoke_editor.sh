@@ -25,17 +25,7 @@ if [ "${1:-}" != --in-x ]; then
   trap 'rm -rf "$work"' EXIT
   x11_copy_data "$work/data"
   mkdir -p "$work/home"
-  status=0
-  KX_GAME=$KX_GAME timeout -k 5 60 \
-    xvfb-run -a -s "-screen 0 1024x768x24 -nolisten tcp" \
-    "$0" --in-x "$work" "$art" || status=$?
-  if [ $status -eq 124 ] || [ $status -eq 137 ]; then
-    echo "smoke_editor: FAILED: the run took longer than 60 s and was stopped" >&2
-  fi
-  if [ $status -ne 0 ]; then
-    echo "smoke_editor: screenshots and the game's output are in $art" >&2
-    exit 1
-  fi
+  x11_run_in_xvfb smoke_editor "$0" "$work" "$art" || exit 1
   exit 0
 fi
 

@@ -144,3 +144,20 @@ x11_cpu_ticks() {  # pid
   # Fields after the command name (which may hold spaces) are counted from the closing bracket.
   sed 's/^.*) //' "/proc/$1/stat" | awk '{ print $12 + $13 }'
 }
+
+# Runs "<script> --in-x <arg> <art>" inside a fresh virtual X server, stopped after 60 s; on a
+# failure it says so and where the screenshots are, and returns 1.
+#   x11_run_in_xvfb <name> <script> <arg> <art>
+x11_run_in_xvfb() {
+  local name=$1 script=$2 arg=$3 art=$4 status=0
+  KX_GAME=$KX_GAME timeout -k 5 60 \
+    xvfb-run -a -s "-screen 0 1024x768x24 -nolisten tcp" \
+    "$script" --in-x "$arg" "$art" || status=$?
+  if [ $status -eq 124 ] || [ $status -eq 137 ]; then
+    echo "$name: FAILED: the run took longer than 60 s and was stopped" >&2
+  fi
+  if [ $status -ne 0 ]; then
+    echo "$name: screenshots and the game's output are in $art" >&2
+    return 1
+  fi
+}
