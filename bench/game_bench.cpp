@@ -30,6 +30,19 @@ void ExpectSteady(benchmark::State& state, PlayScene& s, int32_t sprites, int32_
     state.SkipWithError("the play scene did not stay steady");
 }
 
+// Times one whole tick per iteration (the scene re-armed outside the timing), then checks that
+// the scene stayed steady with `sprites` sprites.
+void TimeSteadyTicks(benchmark::State& state, PlayScene& s, int32_t sprites) {
+  const int32_t score = Score;
+  for (auto _ : state) {
+    s.Tick();
+    state.PauseTiming();
+    s.Rearm();
+    state.ResumeTiming();
+  }
+  ExpectSteady(state, s, sprites, score);
+}
+
 // Level 20 in play with balls, bonuses, the armed gun firing and bullets in flight.
 void BuildDenseField(PlayScene& s) {
   s.EnterPlay();
@@ -81,14 +94,7 @@ void BM_PlayTickLevel20(benchmark::State& state) {
   PlayScene s;
   BuildDenseField(s);
   const int32_t sprites = s.Root().SpriteCount();
-  const int32_t score = Score;
-  for (auto _ : state) {
-    s.Tick();
-    state.PauseTiming();
-    s.Rearm();
-    state.ResumeTiming();
-  }
-  ExpectSteady(state, s, sprites, score);
+  TimeSteadyTicks(state, s, sprites);
   state.counters["sprites"] = sprites;
 }
 BENCHMARK(BM_PlayTickLevel20)->Unit(benchmark::kMicrosecond);
@@ -457,14 +463,7 @@ void BM_ScaleTick(benchmark::State& state) {
   PlayScene s;
   BuildScaleField(s, static_cast<int>(state.range(0)), static_cast<int>(state.range(1)));
   const int32_t sprites = s.Root().SpriteCount();
-  const int32_t score = Score;
-  for (auto _ : state) {
-    s.Tick();
-    state.PauseTiming();
-    s.Rearm();
-    state.ResumeTiming();
-  }
-  ExpectSteady(state, s, sprites, score);
+  TimeSteadyTicks(state, s, sprites);
   state.counters["sprites"] = sprites;
 }
 BENCHMARK(BM_ScaleTick)->Apply(ScaleArgs)->Unit(benchmark::kMicrosecond);
@@ -483,14 +482,7 @@ void BM_ScaleTickLinear(benchmark::State& state) {
   }
   s.Rearm();
   const int32_t count = s.Root().SpriteCount();
-  const int32_t score = Score;
-  for (auto _ : state) {
-    s.Tick();
-    state.PauseTiming();
-    s.Rearm();
-    state.ResumeTiming();
-  }
-  ExpectSteady(state, s, count, score);
+  TimeSteadyTicks(state, s, count);
   state.SetComplexityN(sprites);
 }
 BENCHMARK(BM_ScaleTickLinear)
