@@ -1,6 +1,7 @@
 // KobalTix: the program starts here. It reads the command line, finds the game's data and the
 // player's record table, installs the SDL platform and runs the game's windows.
 #include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 #include <string>
 #include <system_error>
@@ -10,10 +11,12 @@
 #include "game/data_paths.h"
 #include "game/level_set.h"
 #include "game/main_form.h"
+#include "game/settings.h"
 #include "platform/paths.h"
 #include "platform/platform.h"
 #include "platform/sdl/sdl_platform.h"
 #include "platform/stop_signals.h"
+#include "toolkit/translate.h"
 
 int main(int argc, char** argv) {
   platform::EndOnStopSignals();
@@ -32,6 +35,22 @@ int main(int argc, char** argv) {
     std::printf("%s\n", game::VersionText().c_str());
     return 0;
   }
+  const std::string settingsFile = game::SettingsFile();
+  if (options.settings) {
+    if (settingsFile.empty()) {
+      std::fprintf(
+          stderr,
+          "kobaltix: no place for the settings (neither XDG_CONFIG_HOME nor HOME is set)\n");
+      return 1;
+    }
+    std::printf("%s\n", settingsFile.c_str());
+    return 0;
+  }
+  // The settings come before anything is shown: the language of every text depends on them.
+  game::LoadSettings(settingsFile);
+  game::SettingsFileInUse = settingsFile;
+  toolkit::SetLanguage(toolkit::ChooseLanguage(options.lang, Settings.Language,
+                                               [](const char* name) { return std::getenv(name); }));
 
   // The game reads its files relative to the working directory: the data directory found
   // becomes it, so started from its data directory nothing changes at all.
@@ -89,7 +108,7 @@ int main(int argc, char** argv) {
     return 1;
   }
   platform::Install(std::move(sdl));
-  int status = RunGame(!options.window, setFolder, options.edit);
+  int status = RunGame(Settings.FullScreen && !options.window, setFolder, options.edit);
   platform::Uninstall();
   return status;
 }

@@ -11,10 +11,11 @@
 #include <limits>
 
 #include "platform/data_file.h"
+#include "toolkit/translate.h"
 
 namespace {
 
-[[noreturn]] void Invalid() { throw EInvalidDIB("DIB is invalid"); }
+[[noreturn]] void Invalid() { throw EInvalidDIB(toolkit::Tr("DIB is invalid")); }
 
 // Every multi-byte read goes through these, each after a bounds check of its caller's.
 uint16_t U16(const uint8_t* p) { return static_cast<uint16_t>(p[0] | (p[1] << 8)); }
@@ -106,7 +107,7 @@ struct DIBParser {
       Invalid();
     }
     if (bits != 1 && bits != 4 && bits != 8 && bits != 16 && bits != 24 && bits != 32)
-      throw EDIBBitCountError(Format("Bitcount in invalid (%d)", bits));
+      throw EDIBBitCountError(Format(toolkit::Tr("Bitcount in invalid (%d)"), bits));
     if (oldStyle && bits != 1 && bits != 4 && bits != 8 && bits != 24) Invalid();
     if (planes != 1) Invalid();
     if (width <= 0 || height == 0 || height == INT32_MIN) Invalid();
@@ -155,14 +156,15 @@ struct DIBParser {
     if (bits == 16) {
       bool m555 = masks[0] == 0x7C00 && masks[1] == 0x03E0 && masks[2] == 0x001F;
       bool m565 = masks[0] == 0xF800 && masks[1] == 0x07E0 && masks[2] == 0x001F;
-      if (!m555 && !m565) throw EDIBPixelFormatError("PixelFormat in invalid");
+      if (!m555 && !m565) throw EDIBPixelFormatError(toolkit::Tr("PixelFormat in invalid"));
     }
     if (bits >= 16) {
       for (int i = 0; i < 3; ++i)
-        if (!Channel::Make(masks[i], ch[i])) throw EDIBPixelFormatError("PixelFormat in invalid");
+        if (!Channel::Make(masks[i], ch[i]))
+          throw EDIBPixelFormatError(toolkit::Tr("PixelFormat in invalid"));
       if ((masks[0] & masks[1]) || (masks[0] & masks[2]) || (masks[1] & masks[2]) ||
           (masks[0] | masks[1] | masks[2]) == 0)
-        throw EDIBPixelFormatError("PixelFormat in invalid");
+        throw EDIBPixelFormatError(toolkit::Tr("PixelFormat in invalid"));
     }
 
     // Colour table.

@@ -8,6 +8,7 @@
 #include "platform/platform.h"
 #include "toolkit/application.h"
 #include "toolkit/screen.h"
+#include "toolkit/translate.h"
 
 // ---------------------------------------------------------------------------------------------
 // Options
@@ -88,7 +89,7 @@ int TDXDrawDisplay::Count() {
 const TDXDrawDisplayMode& TDXDrawDisplay::Modes(int i) {
   LoadModes();
   if (i < 0 || i >= static_cast<int>(modes_.size()))
-    throw EListError(Format("Index of the list exceeds the range. (%d)", i));
+    throw EListError(Format(toolkit::Tr("Index of the list exceeds the range. (%d)"), i));
   return modes_[i];
 }
 
@@ -199,7 +200,7 @@ std::unique_ptr<TDirectDrawSurface> MakeScreenSurface(TDirectDraw* dd, int w, in
   try {
     s->SetSize(w, h);
   } catch (const EDirectDrawSurfaceError&) {
-    throw EDXDrawError(Format(SCannotMade, what));
+    throw EDXDrawError(Format(toolkit::Tr(SCannotMade), what));
   }
   return s;
 }
@@ -252,7 +253,7 @@ void TDXDrawDriverBlt::MakeBack() {
       } catch (const EDirectDrawSurfaceError&) {
       }
     }
-    if (!made) throw EDXDrawError(Format(SCannotMade, "Surface"));
+    if (!made) throw EDXDrawError(Format(toolkit::Tr(SCannotMade), "Surface"));
   }
   if (b.SystemMemory)
     dx.nowOptions_.Include(doSystemMemory);
@@ -425,7 +426,7 @@ void TCustomDXDraw::Initialize() {
 
   initAttempted_ = true;
   Finalize();
-  if (ParentForm() == nullptr) throw EDXDrawError(SNotFoundForm);
+  if (ParentForm() == nullptr) throw EDXDrawError(toolkit::Tr(SNotFoundForm));
 
   try {
     if (OnInitializing) OnInitializing(this);

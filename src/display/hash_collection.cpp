@@ -3,6 +3,8 @@
 #include <cstdint>
 #include <utility>
 
+#include "toolkit/translate.h"
+
 namespace {
 
 // Lower-cases ASCII letters and the Cyrillic capitals of UTF-8 text. Both forms keep the byte
@@ -71,7 +73,7 @@ bool THashCollection::SameName(std::string_view a, std::string_view b) {
 
 THashCollectionItem* THashCollection::GetItem(int index) const {
   if (index < 0 || index >= Count())
-    throw EListError(Format("Index of the list exceeds the range. (%d)", index));
+    throw EListError(Format(toolkit::Tr("Index of the list exceeds the range. (%d)"), index));
   return items_[static_cast<size_t>(index)].get();
 }
 
@@ -131,9 +133,10 @@ std::unique_ptr<THashCollectionItem> THashCollection::NewItem() {
 
 std::string THashCollection::NotFoundMessage(std::string_view name) const {
   std::string n(name);
-  // The format comes from the collection's own constant text; "%%s" style escapes are not used.
+  // The format is the collection's own constant text, translated; "%%s" style escapes are not
+  // used.
   std::string out;
-  const std::string& f = notFoundFormat_;
+  const std::string f = toolkit::Tr(notFoundFormat_.c_str());
   size_t at = f.find("%s");
   if (at == std::string::npos) return f;
   out = f.substr(0, at) + n + f.substr(at + 2);

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "toolkit/errors.h"
+#include "toolkit/translate.h"
 
 // Raised by a collection that has no item of the asked name (unless the collection overrides
 // RaiseNotFound with an error class of its own).
@@ -44,7 +45,7 @@ class THashCollectionItem {
 class THashCollection {
  public:
   // `notFoundFormat` is the message raised by Find for a missing name, with one "%s".
-  explicit THashCollection(std::string notFoundFormat = "Item '%s' not found");
+  explicit THashCollection(std::string notFoundFormat = toolkit::TrLater("Item '%s' not found"));
   virtual ~THashCollection();
   THashCollection(const THashCollection&) = delete;
   THashCollection& operator=(const THashCollection&) = delete;

@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <array>
 
+#include "toolkit/translate.h"
+
 // ---------------------------------------------------------------------------------------------
 // Item
 
@@ -157,7 +159,8 @@ void TPictureCollectionItem::Draw(TDirectDrawSurface* dest, int x, int y, int pa
 // ---------------------------------------------------------------------------------------------
 // Collection
 
-TPictureCollection::TPictureCollection() : THashCollectionOf("Image '%s' not found") {}
+TPictureCollection::TPictureCollection()
+    : THashCollectionOf(toolkit::TrLater("Image '%s' not found")) {}
 
 TPictureCollection::~TPictureCollection() {
   // Surfaces belong to the display's device; free them while it is still there.
@@ -180,7 +183,8 @@ void TPictureCollection::Initialize(TCustomDXDraw* display) {
   for (int i = 0; i < Count(); ++i) Items(i)->Finalize();
   dxdraw_ = display;
   if (!Initialized())
-    throw EPictureCollectionError(Format("%s cannot be initialized", "TPictureCollection"));
+    throw EPictureCollectionError(
+        Format(toolkit::Tr("%s cannot be initialized"), "TPictureCollection"));
   for (int i = 0; i < Count(); ++i) Items(i)->Initialize();
 }
 

@@ -6,6 +6,7 @@
 #include <new>
 
 #include "toolkit/canvas.h"
+#include "toolkit/translate.h"
 
 // ---------------------------------------------------------------------------------------------
 // Device
@@ -279,7 +280,8 @@ TDirectDrawSurface::TDirectDrawSurface(TDirectDraw* ddraw)
 }
 
 TDirectDrawSurface::TDirectDrawSurface(int bitCount) : bitCount_(bitCount) {
-  if (!ValidDepth(bitCount_)) throw EDirectDrawSurfaceError(Format(SCannotMade, "Surface"));
+  if (!ValidDepth(bitCount_))
+    throw EDirectDrawSurfaceError(Format(toolkit::Tr(SCannotMade), "Surface"));
 }
 
 TDirectDrawSurface::~TDirectDrawSurface() {
@@ -360,7 +362,7 @@ void TDirectDrawSurface::SetSize(int w, int h) {
     width_ = height_ = pitch_ = 0;
     pixels_.clear();
     result_ = DDERR_OUTOFMEMORY;
-    throw EDirectDrawSurfaceError(Format(SCannotMade, "Surface"));
+    throw EDirectDrawSurfaceError(Format(toolkit::Tr(SCannotMade), "Surface"));
   }
   try {
     std::vector<uint8_t> fresh(static_cast<size_t>(bytes), 0);
@@ -370,7 +372,7 @@ void TDirectDrawSurface::SetSize(int w, int h) {
     width_ = height_ = pitch_ = 0;
     pixels_.clear();
     result_ = DDERR_OUTOFMEMORY;
-    throw EDirectDrawSurfaceError(Format(SCannotMade, "Surface"));
+    throw EDirectDrawSurfaceError(Format(toolkit::Tr(SCannotMade), "Surface"));
   }
   width_ = w;
   height_ = h;

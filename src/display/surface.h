@@ -13,6 +13,7 @@
 
 #include "toolkit/errors.h"
 #include "toolkit/graphics.h"
+#include "toolkit/translate.h"
 
 class TCanvas;
 class TDirectDrawSurface;
@@ -24,15 +25,17 @@ KX_DECLARE_ERROR(EDirectDrawPaletteError, EDirectDrawError);
 KX_DECLARE_ERROR(EDirectDrawClipperError, EDirectDrawError);
 KX_DECLARE_ERROR(EDXDrawError, Exception);
 
-// Message texts of the display layer (filled with Format).
-inline constexpr const char* SCannotInitialized = "%s cannot be initialized";
-inline constexpr const char* SCannotMade = "%s cannot be made";
-inline constexpr const char* SNotMade = "%s not made";
-inline constexpr const char* SSinceDirectX6 = "Necessary since DirectX 6";
-inline constexpr const char* SSinceDirectX7 = "Necessary since DirectX 7";
-inline constexpr const char* SInvalidDIBBitCount = "It should be either of 8 or 16 or 24 or 32";
-inline constexpr const char* SNotFoundForm = "Form not found";
-inline constexpr const char* SDisplayModeChange = "Display mode cannot be changed (%dx%d %dbit)";
+// Message texts of the display layer (translated with toolkit::Tr, then filled with Format).
+inline constexpr const char* SCannotInitialized = toolkit::TrLater("%s cannot be initialized");
+inline constexpr const char* SCannotMade = toolkit::TrLater("%s cannot be made");
+inline constexpr const char* SNotMade = toolkit::TrLater("%s not made");
+inline constexpr const char* SSinceDirectX6 = toolkit::TrLater("Necessary since DirectX 6");
+inline constexpr const char* SSinceDirectX7 = toolkit::TrLater("Necessary since DirectX 7");
+inline constexpr const char* SInvalidDIBBitCount =
+    toolkit::TrLater("It should be either of 8 or 16 or 24 or 32");
+inline constexpr const char* SNotFoundForm = toolkit::TrLater("Form not found");
+inline constexpr const char* SDisplayModeChange =
+    toolkit::TrLater("Display mode cannot be changed (%dx%d %dbit)");
 
 // Result codes stored by surfaces and the display (0 = success), numbered like the device's own.
 using HResult = int32_t;

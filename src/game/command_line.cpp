@@ -42,6 +42,10 @@ std::string ParseCommandLine(const std::vector<std::string>& args, CommandLine& 
       }
     } else if (name == "--levels") {
       error = value(out.levels);
+    } else if (name == "--lang") {
+      error = value(out.lang);
+    } else if (name == "--settings" && !inlineValue) {
+      out.settings = true;
     } else {
       error = "unknown argument: " + a;
     }
@@ -59,6 +63,8 @@ std::string UsageText() {
          "  --data DIR    use the game's data in DIR\n"
          "  --edit [SET]  open the level editor on the level set SET (default: mine)\n"
          "  --levels SET  play the levels of the level set SET, with its own records\n"
+         "  --lang CODE   show the game's texts in this language: ru (Russian) or en (English)\n"
+         "  --settings    print the settings file's path and exit\n"
          "  --help        print this help and exit\n"
          "  --version     print the version and the build and exit\n"
          "\n"
@@ -69,7 +75,9 @@ std::string UsageText() {
          "A level set is a folder of lev1.lev ... lev20.lev and its rec.kbx. SET is a name, kept "
          "in\n"
          "$XDG_DATA_HOME/kobaltix/sets/SET/ and made from the shipped levels when --edit first\n"
-         "opens it, or a folder's path (anything holding a '/', such as ./mylevels).\n";
+         "opens it, or a folder's path (anything holding a '/', such as ./mylevels).\n"
+         "The settings (volumes, full screen, mouse, language) are kept in\n"
+         "$XDG_CONFIG_HOME/kobaltix/settings.ini (~/.config/kobaltix/settings.ini).\n";
 }
 
 std::string VersionText() { return std::string("KobalTix 1.3 (build ") + KX_BUILD_ID + ")"; }

@@ -8,8 +8,12 @@
 #include "game/main_form.h"
 #include "platform/keys.h"
 #include "toolkit/canvas.h"
+#include "toolkit/errors.h"
+#include "toolkit/translate.h"
 
 using game::CellRule;
+using toolkit::Tr;
+using toolkit::TrLater;
 
 namespace {
 
@@ -31,28 +35,22 @@ struct TypeWords {
 };
 constexpr TypeWords kWords[10] = {
     {"", "", ""},
-    {"4 очка", "простой", ""},
-    {"7 очков", "простой", ""},
-    {"10 очков", "взрываясь,", "бьёт соседей"},
-    {"13 очков", "простой,", "без бонусов"},
-    {"16 очков", "мяч не бьёт,", "а делает 4-м"},
-    {"19 очков", "простой", ""},
-    {"22 очка", "простой", ""},
-    {"25 очков", "простой", ""},
-    {"28 очков", "простой", ""},
+    {TrLater("4 очка"), TrLater("простой"), ""},
+    {TrLater("7 очков"), TrLater("простой"), ""},
+    {TrLater("10 очков"), TrLater("взрываясь,"), TrLater("бьёт соседей")},
+    {TrLater("13 очков"), TrLater("простой,"), TrLater("без бонусов")},
+    {TrLater("16 очков"), TrLater("мяч не бьёт,"), TrLater("а делает 4-м")},
+    {TrLater("19 очков"), TrLater("простой"), ""},
+    {TrLater("22 очка"), TrLater("простой"), ""},
+    {TrLater("25 очков"), TrLater("простой"), ""},
+    {TrLater("28 очков"), TrLater("простой"), ""},
 };
 
 std::string LevelFileShort(int level) { return "lev" + std::to_string(level) + ".lev"; }
 
-// "1 кирпич", "2 кирпича", "5 кирпичей".
+// "1 кирпич", "2 кирпича", "5 кирпичей" (the word in the player's language).
 std::string Bricks(int n) {
-  const int tens = n % 100, ones = n % 10;
-  const char* word = "кирпичей";
-  if (tens < 11 || tens > 14) {
-    if (ones == 1) word = "кирпич";
-    if (ones >= 2 && ones <= 4) word = "кирпича";
-  }
-  return std::to_string(n) + " " + word;
+  return std::to_string(n) + " " + toolkit::TrCount(n, "кирпич", "кирпича", "кирпичей");
 }
 
 std::string JoinLevels(const std::vector<int>& levels) {
@@ -85,9 +83,9 @@ TLevelEditor::TLevelEditor(TMainForm* form, const std::string& folder)
     b->OnClick = [this, choice](TObject*) { Answer(choice); };
     return b;
   };
-  SaveAllButton = button("Сохранить", 20, 1);
-  DiscardButton = button("Не сохранять", 180, 2);
-  StayButton = button("Остаться", 340, 0);
+  SaveAllButton = button(Tr("Сохранить"), 20, 1);
+  DiscardButton = button(Tr("Не сохранять"), 180, 2);
+  StayButton = button(Tr("Остаться"), 340, 0);
 
   TDXDraw* draw = form->DXDraw;
   draw->SetCursor(crDefault);
@@ -114,7 +112,7 @@ TLevelEditor::TLevelEditor(TMainForm* form, const std::string& folder)
   };
   ShowLevel(1);
   if (LevelWarning(1).empty())
-    SetStatus("Левая кнопка ставит кирпич, правая стирает; 1–9 выбирают тип; F5 — проверка.");
+    SetStatus(Tr("Левая кнопка ставит кирпич, правая стирает; 1–9 выбирают тип; F5 — проверка."));
 }
 
 TLevelEditor::~TLevelEditor() {
@@ -124,27 +122,31 @@ TLevelEditor::~TLevelEditor() {
   form_->OnClose = nullptr;
 }
 
-void TLevelEditor::SetStatus(std::string text) { status_ = std::move(text); }
+void TLevelEditor::SetStatus(std::string text, bool warning) {
+  status_ = std::move(text);
+  statusWarns_ = warning;
+}
 
 void TLevelEditor::Select(int type) {
   if (type < 1 || type > 9) return;
   selected_ = type;
-  SetStatus("Тип " + std::to_string(type) + ": " + kWords[type].points + ", " + kWords[type].line1 +
-            (kWords[type].line2[0] ? std::string(" ") + kWords[type].line2 : ""));
+  SetStatus(Format(Tr("Тип %d: %s, %s"), type, Tr(kWords[type].points), Tr(kWords[type].line1)) +
+            (kWords[type].line2[0] ? std::string(" ") + Tr(kWords[type].line2) : ""));
 }
 
 std::string TLevelEditor::LevelWarning(int level) const {
   const game::LevelReport& r = Model.Report(level);
   std::string w;
   if (r.missing) {
-    w = "Файла " + LevelFileShort(level) + " нет: уровень пуст.";
+    w = Format(Tr("Файла %s нет: уровень пуст."), LevelFileShort(level).c_str());
   } else if (r.inexact) {
-    w = "Файл " + LevelFileShort(level) + " повреждён: показано то, что из него прочтёт игра.";
+    w = Format(Tr("Файл %s повреждён: показано то, что из него прочтёт игра."),
+               LevelFileShort(level).c_str());
   }
   const int outside = Model.OutsideCount(level);
   if (outside > 0) {
     if (!w.empty()) w += " ";
-    w += Bricks(outside) + " вне поля (Delete их убирает).";
+    w += Format(Tr("%s вне поля (Delete их убирает)."), Bricks(outside).c_str());
   }
   return w;
 }
@@ -154,7 +156,11 @@ void TLevelEditor::ShowLevel(int level) {
   dragButton_ = -1;
   lastCellSet_ = false;
   const std::string w = LevelWarning(Model.Level());
-  SetStatus(w.empty() ? "Уровень " + std::to_string(Model.Level()) + "." : "Внимание! " + w);
+  if (w.empty()) {
+    SetStatus(Format(Tr("Уровень %d."), Model.Level()));
+  } else {
+    SetStatus(Format(Tr("Внимание! %s"), w.c_str()), true);
+  }
 }
 
 bool TLevelEditor::SaveLevel() {
@@ -162,21 +168,23 @@ bool TLevelEditor::SaveLevel() {
   const int level = Model.Level();
   switch (Model.Save(level, error)) {
     case game::SaveResult::Saved:
-      SetStatus("Сохранено: " + Model.FilePath(level));
+      SetStatus(Format(Tr("Сохранено: %s"), Model.FilePath(level).c_str()));
       return true;
     case game::SaveResult::Empty:
-      SetStatus("Не сохранено: на уровне нет ни одного кирпича, его нельзя пройти.");
+      SetStatus(Tr("Не сохранено: на уровне нет ни одного кирпича, его нельзя пройти."), true);
       break;
     case game::SaveResult::Unreachable:
-      SetStatus("Не сохранено: " + Bricks(Model.OutsideCount(level)) +
-                " вне поля, их не разбить, и уровень нельзя пройти (Delete их убирает).");
+      SetStatus(Format(Tr("Не сохранено: %s вне поля, их не разбить, и уровень нельзя пройти "
+                          "(Delete их убирает)."),
+                       Bricks(Model.OutsideCount(level)).c_str()),
+                true);
       break;
     case game::SaveResult::TooMany:
-      SetStatus("Не сохранено: в уровне больше " + std::to_string(game::kMaxLevelBricks) +
-                " кирпичей.");
+      SetStatus(Format(Tr("Не сохранено: в уровне больше %d кирпичей."), game::kMaxLevelBricks),
+                true);
       break;
     case game::SaveResult::Failed:
-      SetStatus("Не сохранено: " + error);
+      SetStatus(Format(Tr("Не сохранено: %s"), error.c_str()), true);
       break;
   }
   return false;
@@ -185,7 +193,7 @@ bool TLevelEditor::SaveLevel() {
 void TLevelEditor::TestPlay() {
   const auto& bricks = Model.Bricks();
   if (Model.OutsideCount(Model.Level()) == static_cast<int>(bricks.size())) {
-    SetStatus("Нечего проверять: на поле нет кирпичей.");
+    SetStatus(Tr("Нечего проверять: на поле нет кирпичей."));
     return;
   }
   if (Model.InStroke()) Model.EndStroke();
@@ -198,7 +206,7 @@ void TLevelEditor::TestPlay() {
 void TLevelEditor::TestPlayEnded() {
   testing_ = false;
   form_->DXDraw->SetCursor(crDefault);
-  SetStatus("Проверка окончена, счёт " + std::to_string(Score) + ". Уровень не изменился.");
+  SetStatus(Format(Tr("Проверка окончена, счёт %d. Уровень не изменился."), Score));
   if (askAfterTest_) {
     askAfterTest_ = false;
     Leave();
@@ -214,17 +222,18 @@ void TLevelEditor::Leave() {
   }
   dragButton_ = -1;
   if (Model.InStroke()) Model.EndStroke();
-  QuestionText->SetCaption((modified.size() == 1 ? "Уровень " : "Уровни ") + JoinLevels(modified) +
-                           (modified.size() == 1 ? " не сохранён." : " не сохранены.") +
-                           " Сохранить перед выходом?");
+  QuestionText->SetCaption(Format(modified.size() == 1
+                                      ? Tr("Уровень %s не сохранён. Сохранить перед выходом?")
+                                      : Tr("Уровни %s не сохранены. Сохранить перед выходом?"),
+                                  JoinLevels(modified).c_str()));
   Question->SetVisible(true);
-  SetStatus("Enter — сохранить и выйти, N — выйти без сохранения, Esc — остаться.");
+  SetStatus(Tr("Enter — сохранить и выйти, N — выйти без сохранения, Esc — остаться."));
 }
 
 void TLevelEditor::Answer(int choice) {
   Question->SetVisible(false);
   if (choice == 0) {
-    SetStatus("Выход отменён.");
+    SetStatus(Tr("Выход отменён."));
     return;
   }
   if (choice == 1) {
@@ -251,9 +260,9 @@ bool TLevelEditor::KeyDown(int key, TShiftState shift) {
   if (shift.Contains(ssAlt)) return false;
   if (shift.Contains(ssCtrl)) {
     if (key == 'Z' && !shift.Contains(ssShift)) {
-      SetStatus(Model.Undo() ? "Отменено." : "Отменять нечего.");
+      SetStatus(Model.Undo() ? Tr("Отменено.") : Tr("Отменять нечего."));
     } else if (key == 'Y' || (key == 'Z' && shift.Contains(ssShift))) {
-      SetStatus(Model.Redo() ? "Повторено." : "Повторять нечего.");
+      SetStatus(Model.Redo() ? Tr("Повторено.") : Tr("Повторять нечего."));
     } else if (key == 'S') {
       SaveLevel();
     } else {
@@ -273,7 +282,8 @@ bool TLevelEditor::KeyDown(int key, TShiftState shift) {
     TestPlay();
   } else if (key == VK_DELETE) {
     const int n = Model.DropOutside();
-    SetStatus(n > 0 ? "Убрано " + Bricks(n) + " вне поля." : "Вне поля кирпичей нет.");
+    SetStatus(n > 0 ? Format(Tr("Убрано %s вне поля."), Bricks(n).c_str())
+                    : std::string(Tr("Вне поля кирпичей нет.")));
   } else if (key == VK_ESCAPE) {
     Leave();
   } else {
@@ -339,13 +349,13 @@ void TLevelEditor::Apply(int x, int y) {
   if (dragButton_ != mbLeft) return;
   switch (rule) {
     case CellRule::AboveField:
-      SetStatus("Выше ряда 0 кирпич не ставится: там в игре счёт и жизни.");
+      SetStatus(Tr("Выше ряда 0 кирпич не ставится: там в игре счёт и жизни."));
       break;
     case CellRule::OutsideField:
-      SetStatus("Клетка выходит за видимое поле.");
+      SetStatus(Tr("Клетка выходит за видимое поле."));
       break;
     case CellRule::PaddleZone:
-      SetStatus("Клетка задевает зону ракетки: ниже ряда 20 кирпич не ставится.");
+      SetStatus(Tr("Клетка задевает зону ракетки: ниже ряда 20 кирпич не ставится."));
       break;
     case CellRule::Free:
       break;
@@ -415,11 +425,11 @@ void TLevelEditor::PaintPalette(TDirectDrawSurface* back) {
     c.Font.Color = t == selected_ ? kMarkColor : kTextColor;
     c.TextOut(r.Left + 4, r.Top + 4, std::to_string(t));
     c.Font.Bold = false;
-    c.TextOut(r.Left + 6, r.Top + 28, kWords[t].points);
+    c.TextOutFitted(r.Left + 6, r.Top + 28, Tr(kWords[t].points), r.Width() - 8);
     c.Font.Color = kDimText;
     c.Font.Size = 7;
-    c.TextOut(r.Left + 6, r.Top + 46, kWords[t].line1);
-    c.TextOut(r.Left + 6, r.Top + 60, kWords[t].line2);
+    c.TextOutFitted(r.Left + 6, r.Top + 46, Tr(kWords[t].line1), r.Width() - 8);
+    c.TextOutFitted(r.Left + 6, r.Top + 60, Tr(kWords[t].line2), r.Width() - 8);
   }
   c.Brush.Style = bsSolid;
   back->ReleaseCanvas();
@@ -434,9 +444,9 @@ void TLevelEditor::PaintInfo(TDirectDrawSurface* back) {
   c.Font.Bold = true;
   c.Font.Color = kMarkColor;
   const int level = Model.Level();
-  std::string head = "Уровень " + std::to_string(level) + " из 20   " +
+  std::string head = Format(Tr("Уровень %d из 20"), level) + "   " +
                      Bricks(static_cast<int>(Model.Bricks().size())) +
-                     (Model.Modified(level) ? "   * изменён" : "");
+                     (Model.Modified(level) ? std::string("   ") + Tr("* изменён") : "");
   c.TextOut(6, kInfoTop + 3, head);
   int x = 6 + c.TextWidth(head) + 18;
   c.Font.Bold = false;
@@ -446,7 +456,7 @@ void TLevelEditor::PaintInfo(TDirectDrawSurface* back) {
   if (hover_ && hoverY_ >= kPaletteBottom && hoverY_ < kInfoTop) {
     int column = 0, row = 0;
     game::CellAt(hoverX_, hoverY_, column, row);
-    const std::string cell = "столбец " + std::to_string(column) + ", ряд " + std::to_string(row);
+    const std::string cell = Format(Tr("столбец %d, ряд %d"), column, row);
     c.Font.Color = kDimText;
     c.TextOut(back->Width() - 6 - c.TextWidth(cell), kInfoTop + 3, cell);
     c.Font.Color = kTextColor;
@@ -458,10 +468,8 @@ void TLevelEditor::PaintInfo(TDirectDrawSurface* back) {
     if (cut == std::string::npos) break;
   }
   c.TextOut(x, kInfoTop + 3, file);
-  c.Font.Color = status_.rfind("Не ", 0) == 0 || status_.rfind("Внимание", 0) == 0
-                     ? RGB(255, 140, 120)
-                     : kTextColor;
-  c.TextOut(6, kInfoTop + 26, status_);
+  c.Font.Color = statusWarns_ ? RGB(255, 140, 120) : kTextColor;
+  c.TextOutFitted(6, kInfoTop + 26, status_, back->Width() - 12);
   c.Brush.Style = bsSolid;
   back->ReleaseCanvas();
 }

@@ -59,7 +59,7 @@ class TLevelEditor : public TComponent {
 
  private:
   void Apply(int x, int y);
-  void SetStatus(std::string text);
+  void SetStatus(std::string text, bool warning = false);  // in the warning colour when `warning`
   void Answer(int choice);  // 0 stay, 1 save all and leave, 2 leave without saving
   void TestPlayEnded();
   std::string LevelWarning(int level) const;
@@ -69,6 +69,7 @@ class TLevelEditor : public TComponent {
   TMainForm* form_;
   int selected_ = 1;
   std::string status_;
+  bool statusWarns_ = false;  // the status line tells of a refusal or a damaged file
   bool testing_ = false;
   bool leaving_ = false;
   bool askAfterTest_ = false;  // the window was closed during a test play

@@ -5,6 +5,7 @@
 
 #include "platform/jpeg.h"
 #include "toolkit/resources.h"
+#include "toolkit/translate.h"
 
 TForm1* Form1 = nullptr;
 
@@ -26,7 +27,7 @@ bool LoadJpegResource(const char* name, TPicture& picture) {
 
 TForm1::TForm1(TComponent* owner) : TForm(owner) {
   Name = "Form1";
-  SetCaption("LOADING KOBALTIX");
+  SetCaption(toolkit::Tr("LOADING KOBALTIX"));
   SetBorderStyle(bsNone);
   SetClientWidth(320);
   SetClientHeight(150);

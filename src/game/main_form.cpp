@@ -1,5 +1,6 @@
 #include "game/main_form.h"
 
+#include <algorithm>
 #include <cmath>
 #include <filesystem>
 
@@ -11,6 +12,7 @@
 #include "game/loading_window.h"
 #include "game/records.h"
 #include "game/score_entry_window.h"
+#include "game/settings.h"
 #include "game/textfile.h"
 #include "platform/keys.h"
 #include "platform/platform.h"
@@ -18,6 +20,7 @@
 #include "toolkit/random.h"
 #include "toolkit/resources.h"
 #include "toolkit/screen.h"
+#include "toolkit/translate.h"
 
 TMainForm* MainForm = nullptr;
 std::array<double, 256> CosTable = [] {
@@ -32,8 +35,11 @@ std::array<double, 256> CosTable = [] {
 namespace {
 
 const char* const kComic = "Comic Sans MS";
-const char* const kCheatMessage = "Режим читов! Нажмите 9, чтобы пропустиь уровень";
-const char* const kStartPrompt = "Чтобы  начать игру  нажмите  ENTER";
+// The texts of the menu and the level screen, in the player's language.
+const char* CheatMessage() {
+  return toolkit::Tr("Режим читов! Нажмите 9, чтобы пропустиь уровень");
+}
+const char* StartPrompt() { return toolkit::Tr("Чтобы  начать игру  нажмите  ENTER"); }
 // A typical name of a record holder: 15 Russian characters.
 const char* const kTypicalName = "Иван Степанович";
 // Characters of a record name that can reach the menu (far more than its column shows).
@@ -74,7 +80,7 @@ TMainForm::TMainForm(TComponent* owner) : TDXForm(owner) {
   SetClientHeight(585);
   SetColor(clBlack);
   KeyPreview = true;
-  SetCaption("Kobaltix");
+  SetCaption(toolkit::Tr("Kobaltix"));
 
   DXDraw = new TDXDraw(this);
   DXDraw->Name = "DXDraw";
@@ -135,6 +141,7 @@ TMainForm::TMainForm(TComponent* owner) : TDXForm(owner) {
   m = new TMediaPlayer(this);
   m->Name = "m";
   m->OnNotify = [this](TMediaPlayer* s) { mNotify(s); };
+  ApplySoundSettings();
 
   Timer2 = new TTimer(this);
   Timer2->Name = "Timer2";
@@ -162,7 +169,7 @@ TMainForm::TMainForm(TComponent* owner) : TDXForm(owner) {
   Button5->Name = "Button5";
   Button5->SetParent(Panel1);
   Button5->SetBounds(430, 8, 75, 25);
-  Button5->SetCaption("ОК");
+  Button5->SetCaption(toolkit::Tr("ОК"));
   Button5->OnClick = [this](TObject*) { ConfirmConsole(); };
   Button5->OnKeyDown = [this](TObject* s, int& k, TShiftState sh) { Edit1KeyDown(s, k, sh); };
 
@@ -200,6 +207,7 @@ TMainForm::TMainForm(TComponent* owner) : TDXForm(owner) {
 }
 
 TMainForm::~TMainForm() {
+  SaveChangedSettings();
   delete Editor;  // it unbinds its handlers from this window's components
   Editor = nullptr;
   // The components outlive this part of the window (the base classes free them): no handler
@@ -257,6 +265,53 @@ void TMainForm::BuildImageLists() {
   AddItem(Menulist, {"m2", true, clBlack, "Menulist.m2"});
   AddItem(Menulist, {"m3", true, 65793, "Menulist.m3"});
   AddItem(Menulist, {"background", false, 3880448, "Menulist.background"});
+}
+
+// ---------------------------------------------------------------------------------------------
+// The player's sound settings
+
+void TMainForm::ApplySoundSettings() {
+  m->SetVolume(Settings.MusicMuted ? 0 : Settings.MusicVolume);
+  // The wave list counts attenuation in hundredths of a decibel (0 = as recorded).
+  const int percent = Settings.EffectsMuted ? 0 : std::clamp(Settings.EffectsVolume, 0, 100);
+  const int attenuation =
+      percent == 0 ? -10000 : static_cast<int>(std::lround(2000.0 * std::log10(percent / 100.0)));
+  TWaveCollection& waves = DXWaveList->Items();
+  for (int i = 0; i < waves.Count(); ++i) waves.Items(i)->SetVolume(attenuation);
+}
+
+void TMainForm::ChangeMusicVolume(int step) {
+  Settings.MusicVolume = std::clamp(Settings.MusicVolume + step, 0, 100);
+  Settings.MusicMuted = false;
+  ApplySoundSettings();
+  ShowNote(Format(toolkit::Tr("Музыка: %d %%"), Settings.MusicVolume));
+}
+
+void TMainForm::ToggleMusicMute() {
+  Settings.MusicMuted = !Settings.MusicMuted;
+  ApplySoundSettings();
+  ShowNote(Settings.MusicMuted ? std::string(toolkit::Tr("Музыка выключена"))
+                               : Format(toolkit::Tr("Музыка: %d %%"), Settings.MusicVolume));
+}
+
+void TMainForm::ShowNote(std::string text) {
+  note_ = std::move(text);
+  noteFrames_ = kNoteFrames;
+  settingsChanged_ = true;
+}
+
+// Counts the note's frames down; the settings are written once the player stops changing them,
+// not at every key.
+void TMainForm::NoteFrame() {
+  if (noteFrames_ <= 0 || --noteFrames_ > 0) return;
+  note_.clear();
+  SaveChangedSettings();
+}
+
+void TMainForm::SaveChangedSettings() {
+  if (!settingsChanged_) return;
+  settingsChanged_ = false;
+  game::SaveSettings(game::SettingsFileInUse);
 }
 
 void TMainForm::BuildWaveList() {
@@ -320,8 +375,8 @@ void TMainForm::FormActivate(TObject*) {
 
 void TMainForm::DXDrawInitialize(TObject*) { DXTimer->SetEnabled(true); }
 void TMainForm::DXDrawFinalize(TObject*) { DXTimer->SetEnabled(false); }
-void TMainForm::DXTimerActivate(TObject*) { SetCaption("Kobaltix"); }
-void TMainForm::DXTimerDeactivate(TObject*) { SetCaption("Kobaltix  [Pause]"); }
+void TMainForm::DXTimerActivate(TObject*) { SetCaption(toolkit::Tr("Kobaltix")); }
+void TMainForm::DXTimerDeactivate(TObject*) { SetCaption(toolkit::Tr("Kobaltix  [Pause]")); }
 
 void TMainForm::Timer2Timer(TObject*) {
   if (GameState == gsServe) GameState = gsPlaying;
@@ -341,6 +396,7 @@ void TMainForm::mNotify(TObject*) {
 // The frame loop
 
 void TMainForm::DXTimerTimer(TObject*, int LagCount) {
+  NoteFrame();
   Label1->SetCaption(std::to_string(Score));
   if (!DXDraw->CanDraw()) return;
 
@@ -393,14 +449,14 @@ void TMainForm::DrawTexts() {
   if (GameState == gsLevelIntro) {
     c.Font.Size = 36;
     c.Font.Color = 0;
-    c.TextOut(250, 250, "Уровень: " + std::to_string(Level));
+    c.TextOutFitted(250, 250, Format(toolkit::Tr("Уровень: %d"), Level), w - 260);
     c.Font.Size = 24;
-    c.TextOut(100, 550, kStartPrompt);
+    c.TextOutFitted(100, 550, StartPrompt(), w - 110);
   }
   if (GameState == gsMenu) {
     c.Font.Size = 12;
     c.Font.Color = 255;
-    c.TextOut(w - 250, 58, "Рекорды:");
+    c.TextOutFitted(w - 250, 58, toolkit::Tr("Рекорды:"), 230);
     c.Font.Color = RGB(MenuPulse % 256, 100, 200);
     for (int n = 1; n <= 5; ++n) {
       int y = 58 + 24 * n;
@@ -409,11 +465,18 @@ void TMainForm::DrawTexts() {
       c.TextOut(w - 120, y, std::to_string(RecordScores[n]));
     }
     c.Font.Size = 24;
-    c.TextOut(100, 550, kStartPrompt);
+    c.TextOutFitted(100, 550, StartPrompt(), w - 110);
   }
   if (CheatMode) {
     c.Font.Size = 12;
-    c.TextOut(10, 30, kCheatMessage);
+    c.TextOutFitted(10, 30, CheatMessage(), w - 20);
+  }
+  if (!note_.empty()) {
+    c.Font.Size = 14;
+    c.Font.Bold = true;
+    c.Font.Color = clWhite;
+    c.TextOut((w - c.TextWidth(note_)) / 2, 40, note_);
+    c.Font.Bold = false;
   }
   back->ReleaseCanvas();
 }
@@ -495,6 +558,12 @@ void TMainForm::FormKeyDown(TObject*, int& Key, TShiftState Shift) {
     }
   }
   if (Shift.Contains(ssAlt) && Key == platform::VK_RETURN) SwitchDisplayMode();
+  // The music's volume keys (not while the console takes the typing, nor with Ctrl or Alt).
+  if (!Panel1->Visible() && !Shift.Contains(ssAlt) && !Shift.Contains(ssCtrl)) {
+    if (Key == platform::VK_OEM_MINUS || Key == platform::VK_SUBTRACT) ChangeMusicVolume(-10);
+    if (Key == platform::VK_OEM_PLUS || Key == platform::VK_ADD) ChangeMusicVolume(10);
+    if (Key == 'M') ToggleMusicMute();
+  }
 }
 
 void TMainForm::FormKeyPress(TObject*, char32_t& Key) {
@@ -827,7 +896,7 @@ void TMainForm::EndTestPlay() {
 // Program start
 
 void CreateGameWindows() {
-  Application->Title = "KobalTix v. 1.3";
+  Application->Title = toolkit::Tr("KobalTix v. 1.3");
   Application->CreateForm(MainForm);
   Application->CreateForm(Form1);
   Application->CreateForm(Form2);
@@ -835,7 +904,7 @@ void CreateGameWindows() {
 
 int RunGame(bool fullScreen, const std::string& levelFolder, bool edit) {
   InitApplication();
-  platform::Get().video->OpenWindow("KobalTix v. 1.3", 800, 600);
+  platform::Get().video->OpenWindow(toolkit::Tr("KobalTix v. 1.3"), 800, 600);
   platform::Get().video->SetFullScreen(fullScreen);
   CreateGameWindows();
   if (!fullScreen) MainForm->StartInWindow();

@@ -124,6 +124,18 @@ class TMainForm : public TDXForm {
   // Offset of the names from their row's top that puts their baseline on the scores' baseline.
   int RecordNameDy() const { return recordNameDy_; }
 
+  // ---- the player's sound settings (Settings; saved to game::SettingsFileInUse)
+  // Gives the music player and every wave of the wave list the volumes of Settings.
+  void ApplySoundSettings();
+  // - and = (keypad - and +): the music volume `step` percent lower or higher (0..100), unmuted.
+  void ChangeMusicVolume(int step);
+  // M: the music muted or unmuted (its volume kept).
+  void ToggleMusicMute();
+  // The short note over the frame after a change ("" when none shows).
+  const std::string& Note() const { return note_; }
+  // Frames the note shows for; the changed settings are saved when it goes.
+  static constexpr int kNoteFrames = 90;
+
  private:
   bool loadingAssets_ = false;  // LoadAssets is running: a nested activation must not rerun it
   bool scoreEntryOffered_ = false;
@@ -142,6 +154,12 @@ class TMainForm : public TDXForm {
   TFont recordNameFont_;
   int recordNameDy_ = 0;
   bool recordNameFontChosen_ = false;
+  std::string note_;
+  int noteFrames_ = 0;
+  bool settingsChanged_ = false;  // saved when the note goes, or when the window goes
+  void ShowNote(std::string text);
+  void NoteFrame();
+  void SaveChangedSettings();
   void PrepareRecordNames();
   void BuildImageLists();
   void BuildWaveList();

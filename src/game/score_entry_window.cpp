@@ -9,6 +9,7 @@
 #include "game/main_form.h"
 #include "game/records.h"
 #include "game/textfile.h"
+#include "toolkit/translate.h"
 #include "toolkit/utf8.h"
 
 TForm2* Form2 = nullptr;
@@ -50,7 +51,7 @@ TForm2::TForm2(TComponent* owner) : TForm(owner) {
   // Both labels take their text's size, so the caption is never cut when the face that stands
   // in for Comic Sans MS runs wider than 115 pixels.
   Label1 = label("Label1", 16, 32, 115, 23);
-  Label1->SetCaption("Ваш результат:");
+  Label1->SetCaption(toolkit::Tr("Ваш результат:"));
   Label2 = label("Label2", 80, 48, 10, 23);  // grows with the score's text
 
   Edit1 = new TEdit(this);
@@ -74,7 +75,7 @@ TForm2::TForm2(TComponent* owner) : TForm(owner) {
   StaticText1->Name = "StaticText1";
   StaticText1->SetParent(this);
   StaticText1->SetBounds(184, 48, 34, 24);
-  StaticText1->SetCaption(" OK ");
+  StaticText1->SetCaption(toolkit::Tr(" OK "));
   StaticText1->BorderStyle = sbsSingle;
   StaticText1->SetColor(kYellow);
   StaticText1->Font.Name = "MS Sans Serif";

@@ -8,6 +8,7 @@
 #include "toolkit/application.h"
 #include "toolkit/forms.h"
 #include "toolkit/resources.h"
+#include "toolkit/translate.h"
 
 namespace {
 
@@ -335,7 +336,7 @@ TForm* NearestForm(TComponent* c) {
 
 TCustomDXInput::TCustomDXInput(TComponent* owner)
     : TComponent(owner), form_(NearestForm(owner)), joystick_(this), keyboard_(this), mouse_(this) {
-  if (!form_) throw EDXInputError("Form not found");
+  if (!form_) throw EDXInputError(toolkit::Tr("Form not found"));
   if (Application) {
     hookedApp_ = Application;
     activationHook_ = Application->AddActivationHook([this](bool active) {
@@ -367,7 +368,7 @@ TCustomInput& TCustomDXInput::Devices(int i) {
     case 2:
       return mouse_;
   }
-  throw EListError(Format("Index of the list exceeds the range. (%d)", i));
+  throw EListError(Format(toolkit::Tr("Index of the list exceeds the range. (%d)"), i));
 }
 
 void TCustomDXInput::SetUseDirectInput(bool on) {

@@ -1,6 +1,7 @@
 #include "input/ffeffects.h"
 
 #include "input/dxinput.h"
+#include "toolkit/translate.h"
 
 TForceFeedbackEffect::TForceFeedbackEffect() = default;
 
@@ -19,7 +20,7 @@ TCustomInput* TForceFeedbackEffect::Input() {
 
 TForceFeedbackEffect& TForceFeedbackEffect::Items(int i) const {
   if (i < 0 || i >= Count())
-    throw EListError(Format("Index of the list exceeds the range. (%d)", i));
+    throw EListError(Format(toolkit::Tr("Index of the list exceeds the range. (%d)"), i));
   return *children_[i];
 }
 
@@ -99,7 +100,7 @@ TForceFeedbackEffect& TForceFeedbackEffect::FindEffect(std::string_view name) co
   TForceFeedbackEffect* e = Find(name);
   if (!e) {
     throw EForceFeedbackEffectError(
-        Format("Effect '%.*s' not found", static_cast<int>(name.size()), name.data()));
+        Format(toolkit::Tr("Effect '%.*s' not found"), static_cast<int>(name.size()), name.data()));
   }
   return *e;
 }

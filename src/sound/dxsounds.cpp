@@ -5,6 +5,7 @@
 
 #include "toolkit/forms.h"
 #include "toolkit/resources.h"
+#include "toolkit/translate.h"
 
 // ---------------------------------------------------------------------------------------------
 TSoundChunk::~TSoundChunk() {
@@ -17,13 +18,14 @@ TSoundChunk::~TSoundChunk() {
 TDirectSoundBuffer::~TDirectSoundBuffer() { Stop(); }
 
 void TDirectSoundBuffer::LoadFromWave(const TWave& wave) {
-  if (device_ == nullptr) throw EDirectSoundBufferError("Sound Buffer cannot be made");
+  if (device_ == nullptr) throw EDirectSoundBufferError(toolkit::Tr("Sound Buffer cannot be made"));
   platform::PcmFormat format;
-  if (!wave.ToPcmFormat(format)) throw EDirectSoundBufferError("Sound Buffer cannot be made");
+  if (!wave.ToPcmFormat(format))
+    throw EDirectSoundBufferError(toolkit::Tr("Sound Buffer cannot be made"));
   const size_t bytes = wave.PlayableSize();
-  if (bytes == 0) throw EDirectSoundBufferError("Sound Buffer cannot be made");
+  if (bytes == 0) throw EDirectSoundBufferError(toolkit::Tr("Sound Buffer cannot be made"));
   const platform::ChunkId id = device_->Audio().LoadChunk(format, wave.Data().data(), bytes);
-  if (id == 0) throw EDirectSoundBufferError("Sound Buffer cannot be made");
+  if (id == 0) throw EDirectSoundBufferError(toolkit::Tr("Sound Buffer cannot be made"));
   Stop();
   auto chunk = std::make_shared<TSoundChunk>();
   chunk->id = id;
@@ -47,7 +49,8 @@ bool TDirectSoundBuffer::Duplicate(const TDirectSoundBuffer& source) {
 }
 
 void TDirectSoundBuffer::Play(bool looped) {
-  if (!chunk_ || device_ == nullptr) throw EDirectSoundBufferError("IDirectSoundBuffer not made");
+  if (!chunk_ || device_ == nullptr)
+    throw EDirectSoundBufferError(toolkit::Tr("IDirectSoundBuffer not made"));
   Stop();
   platform::Audio& audio = device_->Audio();
   const int channel = audio.PlayChunk(chunk_->id, looped);
@@ -87,7 +90,7 @@ void TDirectSoundBuffer::SetVolume(int volume) { volume_ = std::clamp(volume, -1
 // ---------------------------------------------------------------------------------------------
 TDirectSound::TDirectSound() {
   if (!platform::Get().audio->Open()) {
-    throw EDirectSoundError(Format("%s cannot be initialized", "DirectSound"));
+    throw EDirectSoundError(Format(toolkit::Tr("%s cannot be initialized"), "DirectSound"));
   }
 }
 
@@ -172,7 +175,7 @@ void TCustomDXSound::Initialize() {
   // The component belongs to a window; the device is opened on that window's behalf.
   TComponent* c = Owner();
   while (c != nullptr && dynamic_cast<TForm*>(c) == nullptr) c = c->Owner();
-  if (c == nullptr) throw EDXSoundError("Form not found");
+  if (c == nullptr) throw EDXSoundError(toolkit::Tr("Form not found"));
 
   Broadcast(dsntInitializing);
   if (OnInitializing) OnInitializing(this);
@@ -396,7 +399,7 @@ void TWaveCollectionItem::Stop() {
 }
 
 // ---------------------------------------------------------------------------------------------
-TWaveCollection::TWaveCollection() : THashCollectionOf("Wave '%s' not found") {}
+TWaveCollection::TWaveCollection() : THashCollectionOf(toolkit::TrLater("Wave '%s' not found")) {}
 
 TWaveCollection::~TWaveCollection() {
   // The items free their buffers through the device, which must still be known here.
@@ -458,7 +461,7 @@ void TCustomDXWaveList::Notify(void* target, TCustomDXSound* sender, TDXSoundNot
 TWaveCollectionItem* AddWaveFromResource(TWaveCollection& items, const std::string& name,
                                          const std::string& resourceName) {
   const res::Blob blob = res::Find(resourceName);
-  if (!blob) throw EWaveError("Wave is invalid");
+  if (!blob) throw EWaveError(toolkit::Tr("Wave is invalid"));
   TWave wave;
   wave.LoadFromMemory(blob.data, blob.size);
   TWaveCollectionItem* item = items.AddItem();

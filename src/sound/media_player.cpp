@@ -1,10 +1,12 @@
 #include "sound/media_player.h"
 
 #include <algorithm>
+#include <cmath>
 #include <filesystem>
 #include <vector>
 
 #include "toolkit/application.h"
+#include "toolkit/translate.h"
 
 namespace {
 
@@ -54,7 +56,7 @@ TMediaPlayer::~TMediaPlayer() {
 }
 
 void TMediaPlayer::RequireDevice() const {
-  if (deviceId_ == 0) throw EMCIDeviceError("No MCI device open");
+  if (deviceId_ == 0) throw EMCIDeviceError(toolkit::Tr("No MCI device open"));
 }
 
 void TMediaPlayer::StoreError(bool ok, const std::string& message) {
@@ -79,12 +81,20 @@ void TMediaPlayer::Open() {
   std::string message;
   if (!Backend().Open(NativePath(fileName_), message)) {
     StoreError(false, message);
-    throw EMCIDeviceError(message.empty() ? std::string("Unknown error code") : message);
+    throw EMCIDeviceError(message.empty() ? std::string(toolkit::Tr("Unknown error code"))
+                                          : message);
   }
   StoreError(true, {});
   deviceId_ = NextDeviceId();
   DeviceOwner() = this;
   endReached_ = false;
+}
+
+void TMediaPlayer::SetVolume(int percent) {
+  volume_ = std::clamp(percent, 0, 100);
+  if (platform::Installed() && platform::Get().music) {
+    Backend().SetVolume(static_cast<int>(std::lround(128.0 * volume_ / 100.0)));
+  }
 }
 
 void TMediaPlayer::Play() {

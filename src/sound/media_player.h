@@ -48,6 +48,10 @@ class TMediaPlayer : public TComponent {
   void SetAutoOpen(bool on) { autoOpen_ = on; }
   bool Shareable() const { return shareable_; }
   void SetShareable(bool on) { shareable_ = on; }
+  // Loudness in percent of the recording (0..100, clamped; default 100), handed to the back-end
+  // at once and kept for every later play.
+  int Volume() const { return volume_; }
+  void SetVolume(int percent);
 
   // Closes an open device, then opens FileName; raises EMCIDeviceError on failure.
   void Open();
@@ -90,6 +94,7 @@ class TMediaPlayer : public TComponent {
 
   std::string fileName_;
   bool autoRewind_ = true;
+  int volume_ = 100;
   bool autoOpen_ = false;
   bool shareable_ = false;
   int deviceId_ = 0;

@@ -4,6 +4,8 @@
 #include <cstring>
 #include <string>
 
+#include "toolkit/translate.h"
+
 namespace {
 
 uint32_t ReadU32(const uint8_t* p) {
@@ -22,7 +24,7 @@ void PutU16(std::vector<uint8_t>& out, uint16_t v) {
 
 void PutId(std::vector<uint8_t>& out, const char* id) { out.insert(out.end(), id, id + 4); }
 
-[[noreturn]] void Invalid() { throw EWaveError("Wave is invalid"); }
+[[noreturn]] void Invalid() { throw EWaveError(toolkit::Tr("Wave is invalid")); }
 
 // Where the chunks of a RIFF WAVE block lie. Only offsets are kept, so the parse never copies
 // samples and never looks past `size`.
@@ -153,9 +155,9 @@ TWaveStream::~TWaveStream() {
 }
 
 void TWaveStream::Open(bool write) {
-  if (open_) throw EWaveError("Stream has already been opened");
+  if (open_) throw EWaveError(toolkit::Tr("Stream has already been opened"));
   if (write) {
-    if (format_.size() < 16) throw EWaveError("Format is invalid");
+    if (format_.size() < 16) throw EWaveError(toolkit::Tr("Format is invalid"));
     block_.clear();
     PutId(block_, "RIFF");
     PutU32(block_, 0);  // filled in by Close
@@ -194,7 +196,7 @@ void TWaveStream::Close() {
 }
 
 size_t TWaveStream::Write(const void* buffer, size_t size) {
-  if (!open_ || !writing_) throw EWaveError("Stream not opend");
+  if (!open_ || !writing_) throw EWaveError(toolkit::Tr("Stream not opend"));
   const auto* p = static_cast<const uint8_t*>(buffer);
   if (size > 0) block_.insert(block_.end(), p, p + size);
   dataSize_ += size;
@@ -202,7 +204,7 @@ size_t TWaveStream::Write(const void* buffer, size_t size) {
 }
 
 size_t TWaveStream::Read(void* buffer, size_t size) {
-  if (!open_ || writing_) throw EWaveError("Stream not opend");
+  if (!open_ || writing_) throw EWaveError(toolkit::Tr("Stream not opend"));
   const size_t n = std::min(size, dataSize_ - readPos_);
   if (n > 0) std::memcpy(buffer, block_.data() + dataStart_ + readPos_, n);
   readPos_ += n;
@@ -210,6 +212,6 @@ size_t TWaveStream::Read(void* buffer, size_t size) {
 }
 
 size_t TWaveStream::Size() const {
-  if (!open_) throw EWaveError("Stream not opend");
+  if (!open_) throw EWaveError(toolkit::Tr("Stream not opend"));
   return dataSize_;
 }

@@ -8,6 +8,7 @@
 #include "toolkit/forms.h"
 #include "toolkit/screen.h"
 #include "toolkit/timers.h"
+#include "toolkit/translate.h"
 
 TApplication* Application = nullptr;
 
@@ -42,7 +43,7 @@ void TApplication::Guarded(F&& f) {
   } catch (const std::exception& e) {
     HandleException(e);
   } catch (...) {
-    HandleException(Exception("Unknown error"));
+    HandleException(Exception(toolkit::Tr("Unknown error")));
   }
 }
 

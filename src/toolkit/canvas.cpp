@@ -396,3 +396,12 @@ int TCanvas::TextHeight(const std::string& utf8) {
   }
   return h;
 }
+
+void TCanvas::TextOutFitted(int x, int y, const std::string& utf8, int maxWidth) {
+  const TFont kept = Font;
+  const int lineHeight = TextHeight(utf8);
+  // A translation may be longer than the text the place was laid out for: it gets smaller.
+  while (Font.Size > 6 && Font.Height == 0 && TextWidth(utf8) > maxWidth) --Font.Size;
+  TextOut(x, y + (lineHeight - TextHeight(utf8)) / 2, utf8);
+  Font = kept;
+}

@@ -90,6 +90,10 @@ class TCanvas {
   // A prepared run with its top-left at (x, y), in Font.Color (the run keeps its own face and
   // size); the brush as for the text above.
   void TextOut(int x, int y, const TTextRun& run);
+  // TextOut of `utf8` no wider than `maxWidth`: in the current font when it fits, else in the
+  // largest smaller size (down to 6 points) that fits, centred on the line the current font
+  // takes; the font is left as it was. For texts whose length depends on the language.
+  void TextOutFitted(int x, int y, const std::string& utf8, int maxWidth);
   // Pen outline (1 pixel per pen width, inside the rectangle) and brush fill of the inside;
   // right and bottom are exclusive.
   void Rectangle(int l, int t, int r, int b);

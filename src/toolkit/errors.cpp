@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "platform/data_file.h"
+#include "toolkit/translate.h"
 
 std::string Format(const char* fmt, ...) {
   va_list args;
@@ -31,10 +32,12 @@ void RaiseCreateError(const std::string& path) { RaiseCreateError(path, errno); 
 
 void RaiseOpenError(const std::string& path, int error) {
   const std::string reason = platform::DataFileReason(error);
-  throw EFOpenError(Format("Cannot open file \"%s\". %s", path.c_str(), reason.c_str()));
+  throw EFOpenError(
+      Format(toolkit::Tr("Cannot open file \"%s\". %s"), path.c_str(), reason.c_str()));
 }
 
 void RaiseCreateError(const std::string& path, int error) {
   const std::string reason = platform::DataFileReason(error);
-  throw EFCreateError(Format("Cannot create file \"%s\". %s", path.c_str(), reason.c_str()));
+  throw EFCreateError(
+      Format(toolkit::Tr("Cannot create file \"%s\". %s"), path.c_str(), reason.c_str()));
 }

@@ -6,6 +6,7 @@
 #include "toolkit/application.h"
 #include "toolkit/errors.h"
 #include "toolkit/screen.h"
+#include "toolkit/translate.h"
 
 TForm::TForm(TComponent* owner) : TWinControl(owner) {
   visible_ = false;
@@ -116,7 +117,8 @@ void TForm::Close() {
 
 TModalResult TForm::ShowModal() {
   if (Application == nullptr) return mrCancel;
-  if (visible_ || modal_) throw EInvalidOperation("Cannot make a visible window modal");
+  if (visible_ || modal_)
+    throw EInvalidOperation(toolkit::Tr("Cannot make a visible window modal"));
   modal_ = true;
   modalResult_ = mrNone;
   Application->PushModal(this);

@@ -11,6 +11,7 @@
 //   EXPECT_EQ(hl.video->PixelRGB(10, 10), 0xFF0000u);
 #pragma once
 
+#include <algorithm>
 #include <cstdint>
 #include <deque>
 #include <functional>
@@ -336,6 +337,8 @@ class HeadlessMusic : public Music {
   void Finish();
   // Path of the open file ("" when none).
   const std::string& OpenPath() const { return path_; }
+  // The volume last set (128 until SetVolume is called); not logged.
+  int Volume() const { return volume_; }
 
   // Fails with an error text when the file does not exist.
   bool Open(const std::string& path, std::string& error) override;
@@ -348,10 +351,12 @@ class HeadlessMusic : public Music {
   uint32_t LengthMs() const override { return path_.empty() ? 0 : length_; }
   // Start position + clock time since Play while playing (capped at the length).
   uint32_t PositionMs() const override;
+  void SetVolume(int volume0to128) override { volume_ = std::clamp(volume0to128, 0, 128); }
 
  private:
   HeadlessClock* clock_;
   HeadlessEvents* events_;
+  int volume_ = 128;
   std::vector<std::string> log_;
   std::string path_;
   uint32_t length_ = 180000;

@@ -7,13 +7,53 @@
 #include <cstdio>
 #include <cstring>
 #include <map>
+#include <memory>
 #include <vector>
 
 #include "platform/data_file.h"
+#include "platform/limiter.h"
 #include "platform/sdl/sdl_internal.h"
 
 namespace platform::sdl {
 namespace {
+
+// The device's output passes the limiter after every mix (the post-mix hook runs on the audio
+// thread, the only one that touches the limiter). Voices are mixed at 1 / kMixHeadroom of their
+// volume, so many of them at once stay within the mixer's range; the limiter restores the
+// loudness and keeps the peaks below full scale. Only the 16-bit stereo output the game asks for
+// is limited; another format (never asked for) is mixed at full volume as it comes.
+std::unique_ptr<PeakLimiter> g_limiter;
+int g_headroom = 1;  // the divisor of every voice's volume in force
+
+void LimitMix(void*, Uint8* stream, int len) {
+  if (g_limiter)
+    g_limiter->Process(reinterpret_cast<int16_t*>(stream), static_cast<size_t>(len) / 4);
+}
+
+// Called after each successful Mix_OpenAudio: the first opening installs the limiter.
+void InstallLimiter() {
+  int freq = 0, channels = 0;
+  Uint16 format = 0;
+  if (g_limiter || Mix_QuerySpec(&freq, &format, &channels) == 0) return;
+  if (format != AUDIO_S16SYS || channels != 2) return;
+  g_limiter = std::make_unique<PeakLimiter>(channels, freq);
+  g_headroom = kMixHeadroom;
+  Mix_SetPostMix(&LimitMix, nullptr);
+}
+
+// After the last Mix_CloseAudio the next opening starts afresh.
+void ForgetLimiter() {
+  int freq = 0, channels = 0;
+  Uint16 format = 0;
+  if (Mix_QuerySpec(&freq, &format, &channels) != 0) return;  // still open for the other user
+  g_limiter.reset();
+  g_headroom = 1;
+}
+
+// A voice's volume (0..MIX_MAX_VOLUME) as the mixer takes it, within the headroom.
+int MixedVolume(int volume) {
+  return static_cast<int>(std::lround(std::clamp(volume, 0, MIX_MAX_VOLUME) / double(g_headroom)));
+}
 
 class SdlAudio : public Audio {
  public:
@@ -24,6 +64,7 @@ class SdlAudio : public Audio {
     if (open_) return true;
     if (!session_->Need(SDL_INIT_AUDIO)) return false;
     if (Mix_OpenAudio(44100, AUDIO_S16SYS, 2, 1024) != 0) return false;
+    InstallLimiter();
     int freq = 0, channels = 0;
     Uint16 format = 0;
     Mix_QuerySpec(&freq, &format, &channels);
@@ -43,6 +84,7 @@ class SdlAudio : public Audio {
     for (auto& [id, c] : chunks_) Mix_FreeChunk(c.chunk);
     chunks_.clear();
     Mix_CloseAudio();
+    ForgetLimiter();
     open_ = false;
   }
 
@@ -114,7 +156,7 @@ class SdlAudio : public Audio {
       }
     }
     if (channel < 0) return -1;
-    Mix_Volume(channel, MIX_MAX_VOLUME);
+    Mix_Volume(channel, MixedVolume(MIX_MAX_VOLUME));
     started_[channel] = ++playCount_;
     looped_[channel] = looped;
     return channel;
@@ -130,7 +172,7 @@ class SdlAudio : public Audio {
 
   void SetChannelVolume(int channel, int volume) override {
     if (open_ && channel >= 0 && channel < channels_) {
-      Mix_Volume(channel, std::clamp(volume, 0, MIX_MAX_VOLUME));
+      Mix_Volume(channel, MixedVolume(volume));
     }
   }
 
@@ -200,6 +242,7 @@ class SdlMusic : public Music {
     if (!music_) {
       error = rw ? Mix_GetError() : "Couldn't open '" + path + "'";
       Mix_CloseAudio();
+      ForgetLimiter();
       ownDevice_ = false;
       return false;
     }
@@ -217,6 +260,7 @@ class SdlMusic : public Music {
     if (g_musicEvents.load() == events_) g_musicEvents = nullptr;
     if (ownDevice_) {
       Mix_CloseAudio();
+      ForgetLimiter();
       ownDevice_ = false;
     }
   }
@@ -230,6 +274,7 @@ class SdlMusic : public Music {
       return false;
     }
     Halt();
+    Mix_VolumeMusic(MixedVolume(volume_));
     if (Mix_PlayMusic(music_, 0) != 0) {
       error = Mix_GetError();
       return false;
@@ -255,6 +300,11 @@ class SdlMusic : public Music {
     return s > 0 ? static_cast<uint32_t>(std::lround(s * 1000)) : 0;
   }
 
+  void SetVolume(int volume) override {
+    volume_ = std::clamp(volume, 0, MIX_MAX_VOLUME);
+    if (music_) Mix_VolumeMusic(MixedVolume(volume_));
+  }
+
   uint32_t PositionMs() const override {
     if (!music_) return 0;
     if (!Playing()) return stoppedPos_;
@@ -273,6 +323,7 @@ class SdlMusic : public Music {
       return false;
     }
     ownDevice_ = true;
+    InstallLimiter();
     return true;
   }
 
@@ -287,6 +338,7 @@ class SdlMusic : public Music {
   Mix_Music* music_ = nullptr;
   bool ownDevice_ = false;
   bool silent_ = false;  // opened without a sound device: plays nothing
+  int volume_ = MIX_MAX_VOLUME;
   uint32_t startPos_ = 0, startTicks_ = 0, stoppedPos_ = 0;
 };
 
