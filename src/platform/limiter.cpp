@@ -20,7 +20,7 @@ void PeakLimiter::Process(int16_t* samples, size_t frames) {
     // Recover towards no reduction, but never let this frame pass the ceiling: without
     // looking ahead, the gain drops at once to what the frame needs.
     gain_ += (1.0 - gain_) * release_;
-    if (gain_ > 1.0 - 1e-6) gain_ = 1.0;  // recovered: the mix passes unchanged again
+    if (gain_ > 1.0 - 1e-5) gain_ = 1.0;  // recovered: the mix passes unchanged again
     if (raised * gain_ > ceiling_) gain_ = ceiling_ / raised;
     const double g = kMixHeadroom * gain_;
     for (int c = 0; c < channels_; ++c) {

@@ -239,8 +239,9 @@ class Music {
   virtual uint32_t LengthMs() const = 0;
   virtual uint32_t PositionMs() const = 0;
   // The loudness of the music from now on, this piece and the next (128 = as recorded, 0 =
-  // silent; clamped to 0..128). The position goes on while silent.
-  virtual void SetVolume(int volume0to128) = 0;
+  // silent; clamped to 0..128). The position goes on while silent. A back-end without a volume
+  // control keeps playing as recorded.
+  virtual void SetVolume(int volume0to128) { (void)volume0to128; }
 };
 
 // ---------------------------------------------------------------------------------------------
