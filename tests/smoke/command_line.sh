@@ -47,5 +47,21 @@ run --data nodata
 [[ $err == *"was not found"*"  $work/nodata"$'\n'* ]] ||
   fail "a data directory without the data did not say where it looked: $err"
 
+# --settings names the settings file and ends; the game's data is not needed for it.
+XDG_CONFIG_HOME=/conf/x HOME=/home/p run --settings
+[ $status -eq 0 ] || fail "--settings ended with status $status"
+[ "$out" = /conf/x/kobaltix/settings.ini ] || fail "--settings printed: $out"
+XDG_CONFIG_HOME= HOME=/home/p run --settings
+[ "$out" = /home/p/.config/kobaltix/settings.ini ] || fail "--settings without XDG_CONFIG_HOME: $out"
+
+# A damaged settings file is read as far as it goes, with a warning naming the file.
+mkdir -p "$work/conf/kobaltix"
+printf 'music_volume = 50\nnonsense\n' >"$work/conf/kobaltix/settings.ini"
+XDG_CONFIG_HOME=$work/conf run --data nodata
+[[ $err == *"settings.ini: line 2:"* ]] || fail "a damaged settings file gave no warning: $err"
+
+run --lang
+[ $status -eq 2 ] || fail "--lang without a value ended with status $status, not 2"
+
 [ $failures -eq 0 ] || exit 1
 echo "command_line: ok"
