@@ -102,6 +102,18 @@ TEST(Settings, DamagedFileIsReadAsFarAsItGoes) {
   EXPECT_TRUE(s.EffectsMuted);  // read past every damaged line
 }
 
+TEST(Settings, NumbersAreLimitedToTheirRanges) {
+  TSettings s;
+  EXPECT_EQ(ParseSettings("mouse_sensitivity = 0\nmusic_volume = -5\n", s).size(), 2u);
+  EXPECT_DOUBLE_EQ(s.MouseSensitivity, 0.1);
+  EXPECT_EQ(s.MusicVolume, 0);
+  EXPECT_EQ(ParseSettings("mouse_sensitivity = 50\neffects_volume = 101\n", s).size(), 2u);
+  EXPECT_DOUBLE_EQ(s.MouseSensitivity, 10.0);
+  EXPECT_EQ(s.EffectsVolume, 100);
+  EXPECT_TRUE(ParseSettings("mouse_sensitivity = 0.1\nmouse_sensitivity=10\n", s).empty());
+  EXPECT_DOUBLE_EQ(s.MouseSensitivity, 10.0);
+}
+
 TEST(Settings, RewriteKeepsCommentsUnknownKeysAndOrder) {
   TSettings s;
   s.MusicVolume = 30;

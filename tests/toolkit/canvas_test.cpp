@@ -302,6 +302,57 @@ TEST_P(CanvasTextTest, PreparedRunIsCutToItsWidthAndRasterisesOnlyWhatShows) {
   EXPECT_GT(inkNearEnd, 5);
 }
 
+// A text for a place laid out for a shorter one (a translation) is made smaller until it fits,
+// centred on the line; one that fits is drawn exactly as TextOut draws it; the font stays.
+TEST_P(CanvasTextTest, FittedTextShrinksIntoItsPlaceAndOnlyThen) {
+  if (!HaveRasteriser()) GTEST_SKIP() << "no font rasteriser on this platform build";
+  target = std::make_unique<Target>(300, 60, GetParam(), kSentinel);
+  canvas->Font.Name = "Comic Sans MS";
+  canvas->Font.Size = 24;
+  canvas->Brush.Style = bsClear;
+  canvas->Font.Color = clRed;
+  const std::string text = "Press  ENTER  to start the game";
+  const int w = canvas->TextWidth(text), h = canvas->TextHeight(text);
+  ASSERT_GT(w, 200);
+  canvas->TextOutFitted(10, 5, text, 200);
+  EXPECT_EQ(canvas->Font.Size, 24);
+  int left = 1000, right = -1, top = 1000, bottom = -1;
+  for (int y = 0; y < target->h; ++y)
+    for (int x = 0; x < target->w; ++x)
+      if (!target->Is(x, y, kSentinel)) {
+        left = std::min(left, x);
+        right = std::max(right, x);
+        top = std::min(top, y);
+        bottom = std::max(bottom, y);
+      }
+  ASSERT_GE(right, 0);
+  EXPECT_GE(left, 10);
+  EXPECT_LT(right, 10 + 200);
+  // As large as fits, not just anything smaller: the ink spans the box of the largest size
+  // whose text is no wider than the place.
+  TFont kept = canvas->Font;
+  int fitting = 0;
+  for (canvas->Font.Size = 24; canvas->Font.Size > 6 && fitting == 0; --canvas->Font.Size) {
+    if (canvas->TextWidth(text) <= 200) fitting = canvas->TextWidth(text);
+  }
+  canvas->Font = kept;
+  ASSERT_GT(fitting, 0);
+  EXPECT_GT(right - left + 1, fitting - 8);
+  EXPECT_GT(top, 5);  // a smaller line, centred on the line of the font's size
+  EXPECT_LT(bottom, 5 + h);
+
+  canvas->ReleaseHandle();
+  target = std::make_unique<Target>(300, 60, GetParam(), kSentinel);
+  canvas->TextOutFitted(10, 5, "Level 2", 200);
+  canvas->ReleaseHandle();
+  const std::vector<uint8_t> fitted = target->data;
+  target = std::make_unique<Target>(300, 60, GetParam(), kSentinel);
+  canvas->TextOut(10, 5, "Level 2");
+  canvas->ReleaseHandle();
+  EXPECT_NE(fitted, Target(300, 60, GetParam(), kSentinel).data);
+  EXPECT_EQ(fitted, target->data);
+}
+
 INSTANTIATE_TEST_SUITE_P(Depths, CanvasTextTest, ::testing::Values(16, 32));
 
 TEST(FontTest, PointsBecomePixelsAt96Dpi) {
