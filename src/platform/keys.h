@@ -64,6 +64,11 @@ constexpr int VK_LCONTROL = 162;
 constexpr int VK_RCONTROL = 163;
 constexpr int VK_LMENU = 164;
 constexpr int VK_RMENU = 165;
+// A gamepad's buttons as key events (the drivers post them; no keyboard produces them).
+constexpr int VK_GAMEPAD_A = 195;
+constexpr int VK_GAMEPAD_B = 196;
+constexpr int VK_GAMEPAD_MENU = 207;  // Start
+constexpr int VK_GAMEPAD_VIEW = 208;  // Back
 constexpr int VK_OEM_1 = 186;       // ; :
 constexpr int VK_OEM_PLUS = 187;    // = +
 constexpr int VK_OEM_COMMA = 188;   // , <

@@ -368,6 +368,63 @@ bool HeadlessJoysticks::PlayRumble(int index, float strength, uint32_t ms) {
   return true;
 }
 
+int HeadlessJoysticks::PlugGamepad(bool rumble) {
+  gamepads_.push_back({rumble, {}});
+  Event e;
+  e.kind = EventKind::GamepadChanged;
+  events_->Post(e);
+  return static_cast<int>(gamepads_.size()) - 1;
+}
+
+void HeadlessJoysticks::UnplugGamepad(int i) {
+  if (i < 0 || i >= GamepadCount()) return;
+  // A pad pulled out with buttons held lets go of them first, as the real driver reports.
+  SetGamepad(i, GamepadState{});
+  gamepads_.erase(gamepads_.begin() + i);
+  Event e;
+  e.kind = EventKind::GamepadChanged;
+  events_->Post(e);
+}
+
+void HeadlessJoysticks::SetGamepad(int i, const GamepadState& state) {
+  if (i < 0 || i >= GamepadCount()) return;
+  static constexpr std::pair<int, int> kKeys[] = {{kPadA, VK_GAMEPAD_A},
+                                                  {kPadB, VK_GAMEPAD_B},
+                                                  {kPadStart, VK_GAMEPAD_MENU},
+                                                  {kPadBack, VK_GAMEPAD_VIEW}};
+  const uint32_t before = gamepads_[static_cast<size_t>(i)].state.buttons;
+  gamepads_[static_cast<size_t>(i)].state = state;
+  for (const auto& [bit, vk] : kKeys) {
+    const bool was = (before >> bit & 1u) != 0, is = (state.buttons >> bit & 1u) != 0;
+    if (was == is) continue;
+    Event e;
+    e.kind = is ? EventKind::KeyDown : EventKind::KeyUp;
+    e.vk = vk;
+    events_->Post(e);
+  }
+}
+
+bool HeadlessJoysticks::ReadGamepad(int index, GamepadState& out) {
+  out = GamepadState{};
+  if (index < 0 || index >= GamepadCount()) return false;
+  out = gamepads_[static_cast<size_t>(index)].state;
+  return true;
+}
+
+bool HeadlessJoysticks::RumbleGamepad(int index, float strength, uint32_t ms) {
+  if (index < 0 || index >= GamepadCount() || !gamepads_[static_cast<size_t>(index)].rumble)
+    return false;
+  PlayedEffect p;
+  p.index = index;
+  p.periodic = false;
+  p.gamepad = true;
+  p.strength = strength;
+  p.ms = ms;
+  p.time = clock_->Milliseconds();
+  effects_.push_back(p);
+  return true;
+}
+
 // ---------------------------------------------------------------------------------------------
 bool HeadlessAudio::ChunkInfo(ChunkId chunk, PcmFormat& format, size_t& bytes,
                               uint32_t& durationMs) const {
