@@ -199,7 +199,8 @@ TMainForm::TMainForm(TComponent* owner) : TDXForm(owner) {
   if (Application != nullptr) {
     mouseHook_ = Application->AddEventHook([this](const platform::Event& e) {
       if (!mouseCaptured_) return false;
-      if (e.kind == platform::EventKind::MouseMove) mouseMotion_ += e.dx * Settings.MouseSensitivity;
+      if (e.kind == platform::EventKind::MouseMove)
+        mouseMotion_ += e.dx * Settings.MouseSensitivity;
       if (e.button == 1 && e.kind == platform::EventKind::MouseDown) mouseButton_ = true;
       if (e.button == 1 && e.kind == platform::EventKind::MouseUp) mouseButton_ = false;
       return false;
@@ -750,6 +751,8 @@ void TMainForm::FormKeyPress(TObject*, char32_t& Key) {
     Panel1->SetVisible(true);
     Panel1->SetVisible(false);
     Panel1->SetVisible(true);
+    // The field takes the keys at once, so the keyboard alone can type and submit a code.
+    SetActiveControl(Edit1);
   }
 }
 

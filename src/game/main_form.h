@@ -154,9 +154,9 @@ class TMainForm : public TDXForm {
   bool loadingAssets_ = false;  // LoadAssets is running: a nested activation must not rerun it
   bool pausedByHand_ = false;
   bool helpShown_ = false;
-  int victoryMs_ = 0;           // what is left of the victory screen
-  bool victoryShown_ = false;   // this level's victory screen has been shown
-  double mouseMotion_ = 0;      // the paddle's share of the mouse motion not taken yet
+  int victoryMs_ = 0;          // what is left of the victory screen
+  bool victoryShown_ = false;  // this level's victory screen has been shown
+  double mouseMotion_ = 0;     // the paddle's share of the mouse motion not taken yet
   bool mouseButton_ = false;
   bool mouseCaptured_ = false;
   int mouseHook_ = 0;

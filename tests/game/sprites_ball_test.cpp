@@ -285,6 +285,29 @@ TEST_F(BallTest, AFinishedLevelAdvancesOneLevelWhateverTheBalls) {
   EXPECT_EQ(static_cast<int32_t>(Alive<TMonoSprite>().size()), BrickCount);
 }
 
+TEST_F(BallTest, TwoAndFiveBallsOnAClearedLevelAdvanceExactlyOneLevel) {
+  for (int balls : {2, 5}) {
+    SCOPED_TRACE(balls);
+    StartOnEmptyField();
+    Level = 8;
+    BrickCount = 1;
+    AddBrick(1, 400.0, 300.0);
+    AddBall(415.0, 300.0, kPi / 2);  // breaks the last brick
+    for (int b = 1; b < balls; ++b) AddBall(60.0 * b, 200.0, kPi / 2);
+    BallsInPlay = balls;
+    PushScriptedRandom(0);  // no bonus from the hit
+    Step();
+    ASSERT_EQ(BricksBroken, 1);
+    // However many steps the balls take to leave, the level is raised once.
+    for (int k = 0; k < 4; ++k) Step();
+    EXPECT_EQ(Level, 9);
+    EXPECT_EQ(GameState, gsLevelIntro);
+    EXPECT_EQ(BallsInPlay, 1);
+    EXPECT_EQ(Alive<TsharSprite>().size(), 1u);
+    EXPECT_EQ(BrickCount, static_cast<int32_t>(game::ReadLevelFile(game::LevelFileName(9)).size()));
+  }
+}
+
 TEST_F(BallTest, LevelTwentyIsPlayedAgain) {
   StartOnEmptyField();
   Level = 20;

@@ -388,18 +388,18 @@ void HeadlessJoysticks::UnplugGamepad(int i) {
 
 void HeadlessJoysticks::SetGamepad(int i, const GamepadState& state) {
   if (i < 0 || i >= GamepadCount()) return;
-  static constexpr std::pair<int, int> kKeys[] = {{kPadA, VK_GAMEPAD_A},
-                                                  {kPadB, VK_GAMEPAD_B},
-                                                  {kPadStart, VK_GAMEPAD_MENU},
-                                                  {kPadBack, VK_GAMEPAD_VIEW}};
-  const uint32_t before = gamepads_[static_cast<size_t>(i)].state.buttons;
-  gamepads_[static_cast<size_t>(i)].state = state;
-  for (const auto& [bit, vk] : kKeys) {
-    const bool was = (before >> bit & 1u) != 0, is = (state.buttons >> bit & 1u) != 0;
+  static constexpr int kBits[] = {kPadA, kPadB, kPadStart, kPadBack};
+  static constexpr int kVks[] = {VK_GAMEPAD_A, VK_GAMEPAD_B, VK_GAMEPAD_MENU, VK_GAMEPAD_VIEW};
+  GamepadState& held = gamepads_[static_cast<size_t>(i)].state;
+  const uint32_t before = held.buttons;
+  held = state;
+  for (size_t k = 0; k < std::size(kBits); ++k) {
+    const uint32_t mask = 1u << kBits[k];
+    const bool was = (before & mask) != 0, is = (state.buttons & mask) != 0;
     if (was == is) continue;
     Event e;
     e.kind = is ? EventKind::KeyDown : EventKind::KeyUp;
-    e.vk = vk;
+    e.vk = kVks[k];
     events_->Post(e);
   }
 }
