@@ -64,22 +64,23 @@ constexpr int VK_LCONTROL = 162;
 constexpr int VK_RCONTROL = 163;
 constexpr int VK_LMENU = 164;
 constexpr int VK_RMENU = 165;
+constexpr int VK_OEM_1 = 186;       // ; :
+constexpr int VK_OEM_PLUS = 187;    // = +
+constexpr int VK_OEM_COMMA = 188;   // , <
+constexpr int VK_OEM_MINUS = 189;   // - _
+constexpr int VK_OEM_PERIOD = 190;  // . >
+constexpr int VK_OEM_2 = 191;       // / ?
+constexpr int VK_OEM_3 = 192;       // ` ~ (grave accent and tilde)
+constexpr int VK_OEM_4 = 219;       // [ {
+constexpr int VK_OEM_5 = 220;       // \ |
+constexpr int VK_OEM_6 = 221;       // ] }
+constexpr int VK_OEM_7 = 222;       // ' "
+
 // A gamepad's buttons as key events (the drivers post them; no keyboard produces them).
 constexpr int VK_GAMEPAD_A = 195;
 constexpr int VK_GAMEPAD_B = 196;
 constexpr int VK_GAMEPAD_MENU = 207;  // Start
 constexpr int VK_GAMEPAD_VIEW = 208;  // Back
-constexpr int VK_OEM_1 = 186;         // ; :
-constexpr int VK_OEM_PLUS = 187;      // = +
-constexpr int VK_OEM_COMMA = 188;     // , <
-constexpr int VK_OEM_MINUS = 189;     // - _
-constexpr int VK_OEM_PERIOD = 190;    // . >
-constexpr int VK_OEM_2 = 191;         // / ?
-constexpr int VK_OEM_3 = 192;         // ` ~ (grave accent and tilde)
-constexpr int VK_OEM_4 = 219;         // [ {
-constexpr int VK_OEM_5 = 220;         // \ |
-constexpr int VK_OEM_6 = 221;         // ] }
-constexpr int VK_OEM_7 = 222;         // ' "
 
 // ---------------------------------------------------------------------------------------------
 // Physical key numbers: USB HID usage ids, as SDL numbers its scancodes.
