@@ -1,8 +1,10 @@
 #include <algorithm>
 #include <cmath>
+#include <map>
 #include <vector>
 
 #include "platform/sdl/sdl_internal.h"
+#include "platform/sdl/sdl_platform.h"
 
 namespace platform::sdl {
 namespace {
@@ -217,7 +219,62 @@ class SdlJoysticks : public Joysticks {
   std::vector<GPad> gamepads_;
 };
 
+// The virtual gamepads attached so far, by id: the opened joystick that sets their state.
+struct VirtualPad {
+  std::shared_ptr<Session> session;
+  SDL_Joystick* js = nullptr;
+};
+std::map<int, VirtualPad>& VirtualPads() {
+  static std::map<int, VirtualPad> pads;
+  return pads;
+}
+
 }  // namespace
+
+int AttachVirtualGamepad() {
+  std::shared_ptr<Session> session = Session::Acquire();
+  if (!session || !session->Need(SDL_INIT_JOYSTICK) || !session->Need(SDL_INIT_GAMECONTROLLER))
+    return -1;
+  const int device = SDL_JoystickAttachVirtual(
+      SDL_JOYSTICK_TYPE_GAMECONTROLLER, SDL_CONTROLLER_AXIS_MAX, SDL_CONTROLLER_BUTTON_MAX, 0);
+  if (device < 0) return -1;
+  SDL_Joystick* js = SDL_JoystickOpen(device);
+  if (!js) {
+    SDL_JoystickDetachVirtual(device);
+    return -1;
+  }
+  const int id = SDL_JoystickInstanceID(js);
+  VirtualPads()[id] = {std::move(session), js};
+  return id;
+}
+
+void SetVirtualGamepadButton(int id, int button, bool down) {
+  auto it = VirtualPads().find(id);
+  if (it == VirtualPads().end()) return;
+  // The virtual pad's buttons are numbered as the controller layer numbers its own, which is
+  // the order of GamepadButton.
+  SDL_JoystickSetVirtualButton(it->second.js, button, down ? SDL_PRESSED : SDL_RELEASED);
+}
+
+void SetVirtualGamepadStick(int id, int x, int y) {
+  auto it = VirtualPads().find(id);
+  if (it == VirtualPads().end()) return;
+  SDL_JoystickSetVirtualAxis(it->second.js, SDL_CONTROLLER_AXIS_LEFTX, static_cast<Sint16>(x));
+  SDL_JoystickSetVirtualAxis(it->second.js, SDL_CONTROLLER_AXIS_LEFTY, static_cast<Sint16>(y));
+}
+
+void DetachVirtualGamepad(int id) {
+  auto it = VirtualPads().find(id);
+  if (it == VirtualPads().end()) return;
+  for (int i = 0; i < SDL_NumJoysticks(); ++i) {
+    if (SDL_JoystickGetDeviceInstanceID(i) == id) {
+      SDL_JoystickClose(it->second.js);
+      SDL_JoystickDetachVirtual(i);
+      break;
+    }
+  }
+  VirtualPads().erase(it);
+}
 
 std::unique_ptr<Joysticks> MakeJoysticks(std::shared_ptr<Session> s) {
   return std::make_unique<SdlJoysticks>(std::move(s));
