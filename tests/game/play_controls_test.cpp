@@ -370,6 +370,7 @@ TEST(Victory, ClearingLevelTwentyShowsTheScoreBeforePlayGoesOn) {
   g.Frames(100, 16);  // 1600 ms: still showing, nothing moves
   EXPECT_TRUE(MainForm->VictoryShowing());
   EXPECT_EQ(Snapshot(), held);
+  EXPECT_TRUE(reference::MatchesReference(g.hl.video->LastFrame(), "victory"));
   // A pause does not eat the victory screen's time.
   g.Press('P');
   g.Frames(300, 16);
