@@ -517,8 +517,9 @@ void TMainForm::DrawPauseLabel() {
   c.Font.Bold = false;
   c.Font.Size = 12;
   c.Font.Color = clWhite;
-  TextCentred(c, cx, top + 88,
-              toolkit::Tr(pausedByHand_ ? "P — продолжить" : "Игра ждёт возвращения в окно"));
+  TextCentred(
+      c, cx, top + 88,
+      pausedByHand_ ? toolkit::Tr("P — продолжить") : toolkit::Tr("Игра ждёт возвращения в окно"));
   back->ReleaseCanvas();
 }
 
@@ -542,25 +543,26 @@ void TMainForm::DrawVictory() {
 }
 
 void TMainForm::DrawHelp() {
-  // The keys in two columns: what to press, and what it does.
-  static const char* const kLines[][2] = {
-      {"Клавиатура", nullptr},
-      {"← → (A D, 4 6)", "двигать ракетку"},
-      {"Пробел (Z)", "подать мяч, стрелять"},
-      {"Enter", "начать игру, начать уровень, подтвердить"},
-      {"P", "пауза"},
-      {"Esc", "выйти из игры, из меню — закрыть программу"},
-      {"Alt+Enter", "весь экран или окно"},
-      {"- = M", "громкость музыки, музыка вкл./выкл."},
-      {"F1", "эта справка"},
-      {"Мышь", nullptr},
-      {"движение", "двигать ракетку"},
-      {"левая кнопка", "подать мяч, стрелять"},
-      {"Геймпад", nullptr},
-      {"стик, крестовина", "двигать ракетку"},
-      {"A", "подать мяч, стрелять, подтвердить"},
-      {"Start", "Enter; в игре — пауза"},
-      {"Back", "Esc"},
+  // The keys in two columns: what to press, and what it does (texts in the player's language).
+  using toolkit::Tr;
+  const char* const lines[][2] = {
+      {Tr("Клавиатура"), nullptr},
+      {Tr("← → (A D, 4 6)"), Tr("двигать ракетку")},
+      {Tr("Пробел (Z)"), Tr("подать мяч, стрелять")},
+      {Tr("Enter"), Tr("начать игру, начать уровень, подтвердить")},
+      {Tr("P"), Tr("пауза")},
+      {Tr("Esc"), Tr("выйти из игры, из меню — закрыть программу")},
+      {Tr("Alt+Enter"), Tr("весь экран или окно")},
+      {Tr("- = M"), Tr("громкость музыки, музыка вкл./выкл.")},
+      {Tr("F1"), Tr("эта справка")},
+      {Tr("Мышь"), nullptr},
+      {Tr("движение"), Tr("двигать ракетку")},
+      {Tr("левая кнопка"), Tr("подать мяч, стрелять")},
+      {Tr("Геймпад"), nullptr},
+      {Tr("стик, крестовина"), Tr("двигать ракетку")},
+      {Tr("A"), Tr("подать мяч, стрелять, подтвердить")},
+      {Tr("Start"), Tr("Enter; в игре — пауза")},
+      {Tr("Back"), Tr("Esc")},
   };
   TDirectDrawSurface* back = DXDraw->Back();
   TCanvas& c = *back->Canvas();
@@ -573,20 +575,20 @@ void TMainForm::DrawHelp() {
   c.Font.Color = RGB(255, 220, 0);
   TextCentred(c, cx, panel.Top + 10, toolkit::Tr("Управление"));
   int y = panel.Top + 56;
-  for (const auto& line : kLines) {
+  for (const auto& line : lines) {
     if (line[1] == nullptr) {
       c.Font.Bold = true;
       c.Font.Size = 12;
       c.Font.Color = RGB(255, 220, 0);
-      c.TextOut(panel.Left + 24, y + 4, toolkit::Tr(line[0]));
+      c.TextOut(panel.Left + 24, y + 4, line[0]);
       y += 28;
       continue;
     }
     c.Font.Bold = false;
     c.Font.Size = 11;
     c.Font.Color = clWhite;
-    c.TextOut(panel.Left + 40, y, toolkit::Tr(line[0]));
-    c.TextOut(panel.Left + 240, y, toolkit::Tr(line[1]));
+    c.TextOut(panel.Left + 40, y, line[0]);
+    c.TextOut(panel.Left + 240, y, line[1]);
     y += 22;
   }
   c.Font.Size = 10;
