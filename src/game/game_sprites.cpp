@@ -1,5 +1,6 @@
 #include "game/game_sprites.h"
 
+#include <algorithm>
 #include <array>
 #include <cmath>
 #include <numbers>
@@ -76,16 +77,23 @@ void TPlayerSprite::MoveStep(int32_t moveCount) {
   TDXInput* input = MainForm->DXInput;
   const int ax = input->Joystick().AxisX();
   const int ay = input->Joystick().AxisY();
+  const double mouse = MainForm->TakeMouseMotion();
   if (ax == 0 && ay == 0) {
     PaddleBounceDone = false;
     const TInputStates& states = input->States();
-    if (states.Contains(isButton1)) {
+    // The left mouse button serves and fires as Space does.
+    if (states.Contains(isButton1) || MainForm->MouseButtonHeld()) {
       GameState = gsPlaying;
       if (GunArmed && GunReady) FireGun();
     }
     // The limits test the sprite's X, which still holds the previous step's PaddleX.
     if (states.Contains(isLeft) && X > 0) PaddleX = PaddleX - 7.5;
     if (states.Contains(isRight) && (MainForm->W() - Image->Width()) > X) PaddleX = PaddleX + 7.5;
+    // The mouse's motion stops at the walls; a paddle the keys left a little beyond one is not
+    // pulled back by it.
+    const double right = MainForm->W() - Image->Width();
+    if (mouse < 0) PaddleX = std::max(PaddleX + mouse, std::min(PaddleX, 0.0));
+    if (mouse > 0) PaddleX = std::min(PaddleX + mouse, std::max(PaddleX, right));
     X = PaddleX;
     CheckCollisions();
   } else {
@@ -196,14 +204,16 @@ void TsharSprite::MoveStep(int32_t moveCount) {
     }
   }
 
-  // Level complete: every ball that gets here raises the level once.
-  if (BricksBroken >= BrickCount) {
-    if (Level < 20) Level = Level + 1;
+  // Level complete: each ball leaves, and the last one raises the level and sets up the next,
+  // so a level cleared with several balls in play advances one level. The clearing of level 20
+  // waits for the victory screen first.
+  if (BricksBroken >= BrickCount && !MainForm->HoldForVictory()) {
     if (BallsInPlay > 0) {
       Kill();
       BallsInPlay = BallsInPlay - 1;
     }
     if (BallsInPlay == 0) {
+      if (Level < 20) Level = Level + 1;
       MainForm->LoadLevel();
       MainForm->NewBall();
       GameState = gsLevelIntro;

@@ -198,6 +198,19 @@ TMainForm::TMainForm(TComponent* owner) : TDXForm(owner) {
   OnKeyDown = [this](TObject* s, int& k, TShiftState sh) { FormKeyDown(s, k, sh); };
   OnKeyPress = [this](TObject* s, char32_t& k) { FormKeyPress(s, k); };
 
+  // The mouse steers the paddle by its motion while it is captured for play; its events still
+  // go on to the controls.
+  if (Application != nullptr) {
+    mouseHook_ = Application->AddEventHook([this](const platform::Event& e) {
+      if (!mouseCaptured_) return false;
+      if (e.kind == platform::EventKind::MouseMove)
+        mouseMotion_ += e.dx * Settings.MouseSensitivity;
+      if (e.button == 1 && e.kind == platform::EventKind::MouseDown) mouseButton_ = true;
+      if (e.button == 1 && e.kind == platform::EventKind::MouseUp) mouseButton_ = false;
+      return false;
+    });
+  }
+
   // The resource data has been read: components that act on loading do so now (the frame
   // timer starts ticking; the display waits for the window to be shown).
   DXDraw->Loaded();
@@ -208,6 +221,8 @@ TMainForm::TMainForm(TComponent* owner) : TDXForm(owner) {
 
 TMainForm::~TMainForm() {
   SaveChangedSettings();
+  if (Application != nullptr && mouseHook_ != 0) Application->RemoveEventHook(mouseHook_);
+  SetMouseCaptured(false);
   delete Editor;  // it unbinds its handlers from this window's components
   Editor = nullptr;
   // The components outlive this part of the window (the base classes free them): no handler
@@ -345,7 +360,10 @@ TPictureCollectionItem* TMainForm::GameImage(const char* prefix, int number) {
 
 void TMainForm::PlayEffect(const char* wave) {
   DXWaveList->FindWave(wave)->Play(false);
-  DXInput->Joystick().Effects().FindEffect("eff1").StartEffect();
+  TForceFeedbackEffect& pulse = DXInput->Joystick().Effects().FindEffect("eff1");
+  pulse.StartEffect();
+  // Gamepads feel the same pulse through their rumble motors.
+  DXInput->Gamepad().Rumble(pulse);
 }
 
 void TMainForm::RestartTimer2() {
@@ -395,10 +413,79 @@ void TMainForm::mNotify(TObject*) {
 // ---------------------------------------------------------------------------------------------
 // The frame loop
 
+bool TMainForm::InPlay() {
+  return GameState == gsServe || GameState == gsPlaying || GameState == gsLevelIntro;
+}
+
+bool TMainForm::Frozen() const {
+  if (Editor != nullptr && Editor->Editing()) return false;
+  if (helpShown_) return true;
+  const bool active = Application == nullptr || Application->Active();
+  return InPlay() && (pausedByHand_ || !active || victoryMs_ > 0);
+}
+
+bool TMainForm::HoldForVictory() {
+  if (victoryMs_ > 0) return true;
+  if (Level != 20 || victoryShown_ || BrickCount <= 0 || TestPlaying()) return false;
+  victoryShown_ = true;
+  victoryMs_ = kVictoryMs;
+  return true;
+}
+
+double TMainForm::TakeMouseMotion() {
+  const double d = mouseMotion_;
+  mouseMotion_ = 0;
+  return d;
+}
+
+void TMainForm::SetMouseCaptured(bool on) {
+  if (on == mouseCaptured_) return;
+  mouseCaptured_ = on;
+  mouseMotion_ = 0;
+  mouseButton_ = false;
+  if (platform::Installed() && platform::Get().video) platform::Get().video->SetMouseCaptured(on);
+}
+
+void TMainForm::UpdateMouseCapture() {
+  // Held only while the play runs in front: a pause, the menu, a small window over the game or
+  // another application gets the pointer back.
+  const bool active = Application != nullptr && Application->Active();
+  SetMouseCaptured(InPlay() && active && !Frozen() && DXTimer->Enabled() && !Panel1->Visible() &&
+                   (Editor == nullptr || !Editor->Editing()));
+}
+
+void TMainForm::HoldWindowTimers(bool on) {
+  // The serve and gun timers count game time: none passes while the play stands still.
+  Timer2->SetPaused(on);
+  Timer3->SetPaused(on);
+}
+
 void TMainForm::DXTimerTimer(TObject*, int LagCount) {
   NoteFrame();
   Label1->SetCaption(std::to_string(Score));
   if (!DXDraw->CanDraw()) return;
+
+  if (!InPlay()) {
+    pausedByHand_ = false;
+    victoryMs_ = 0;
+  }
+  // A frozen frame moves nothing, reads no input and only draws the field again as it stood;
+  // the frame timer keeps ticking, so the frame after it measures its lag from the last frozen
+  // one and the stop adds nothing to it.
+  if (Frozen()) {
+    HoldWindowTimers(InPlay());
+    UpdateMouseCapture();
+    const bool active = Application == nullptr || Application->Active();
+    if (victoryMs_ > 0 && !helpShown_ && !pausedByHand_ && active) {
+      victoryMs_ = std::max(victoryMs_ - std::max(LagCount, 1), 0);
+    }
+    DrawFrame(true);
+    DrawOverlays();
+    DXDraw->Flip();
+    return;
+  }
+  HoldWindowTimers(false);
+  UpdateMouseCapture();
 
   DXInput->Update();
 
@@ -417,6 +504,12 @@ void TMainForm::DXTimerTimer(TObject*, int LagCount) {
     return;
   }
 
+  DrawFrame(false);
+  DrawOverlays();
+  DXDraw->Flip();
+}
+
+void TMainForm::DrawFrame(bool still) {
   TDirectDrawSurface* back = DXDraw->Back();
   back->Fill(0);
 
@@ -434,9 +527,127 @@ void TMainForm::DXTimerTimer(TObject*, int LagCount) {
   DrawTexts();
 
   if (GameState != gsMenu) DrawHud();
-  if (GameState == gsMenu) DrawMenuPictures();
+  if (GameState == gsMenu) DrawMenuPictures(!still);
+}
 
-  DXDraw->Flip();
+namespace {
+// A dark panel with a light frame, the ground of the texts drawn over a frozen frame.
+void DrawPanel(TCanvas& c, const TRect& r) {
+  c.Brush.Style = bsSolid;
+  c.Brush.Color = RGB(16, 16, 48);
+  c.FillRect(r);
+  c.HLine(r.Left, r.Right - 1, r.Top, RGB(200, 200, 255));
+  c.HLine(r.Left, r.Right - 1, r.Bottom - 1, RGB(200, 200, 255));
+  c.VLine(r.Left, r.Top, r.Bottom - 1, RGB(200, 200, 255));
+  c.VLine(r.Right - 1, r.Top, r.Bottom - 1, RGB(200, 200, 255));
+  c.Brush.Style = bsClear;
+}
+
+// Writes `text` centred on x = `cx` with its top at `y`.
+void TextCentred(TCanvas& c, int cx, int y, const std::string& text) {
+  c.TextOut(cx - c.TextWidth(text) / 2, y, text);
+}
+}  // namespace
+
+void TMainForm::DrawOverlays() {
+  if (Editor != nullptr && Editor->Editing()) return;
+  const bool active = Application == nullptr || Application->Active();
+  if (InPlay() && victoryMs_ > 0) DrawVictory();
+  if (InPlay() && (pausedByHand_ || !active)) DrawPauseLabel();
+  if (helpShown_) DrawHelp();
+}
+
+void TMainForm::DrawPauseLabel() {
+  TDirectDrawSurface* back = DXDraw->Back();
+  TCanvas& c = *back->Canvas();
+  c.Font.Name = kComic;
+  c.Font.Bold = true;
+  c.Font.Size = 48;
+  const int cx = back->Width() / 2, top = back->Height() / 2 - 60;
+  DrawPanel(c, Bounds(cx - 200, top, 400, 120));
+  c.Font.Color = RGB(255, 220, 0);
+  TextCentred(c, cx, top + 12, toolkit::Tr("ПАУЗА"));
+  c.Font.Bold = false;
+  c.Font.Size = 12;
+  c.Font.Color = clWhite;
+  TextCentred(
+      c, cx, top + 88,
+      pausedByHand_ ? toolkit::Tr("P — продолжить") : toolkit::Tr("Игра ждёт возвращения в окно"));
+  back->ReleaseCanvas();
+}
+
+void TMainForm::DrawVictory() {
+  TDirectDrawSurface* back = DXDraw->Back();
+  TCanvas& c = *back->Canvas();
+  c.Font.Name = kComic;
+  const int cx = back->Width() / 2, top = back->Height() / 2 - 110;
+  DrawPanel(c, Bounds(cx - 260, top, 520, 220));
+  c.Font.Bold = true;
+  c.Font.Size = 40;
+  c.Font.Color = RGB(255, 220, 0);
+  TextCentred(c, cx, top + 16, toolkit::Tr("Победа!"));
+  c.Font.Bold = false;
+  c.Font.Size = 16;
+  c.Font.Color = clWhite;
+  TextCentred(c, cx, top + 100, toolkit::Tr("Все двадцать уровней пройдены."));
+  c.Font.Size = 20;
+  TextCentred(c, cx, top + 150, toolkit::Tr("Счёт:") + std::string(" ") + std::to_string(Score));
+  back->ReleaseCanvas();
+}
+
+void TMainForm::DrawHelp() {
+  // The keys in two columns: what to press, and what it does (texts in the player's language).
+  using toolkit::Tr;
+  const char* const lines[][2] = {
+      {Tr("Клавиатура"), nullptr},
+      {Tr("← → (A D, 4 6)"), Tr("двигать ракетку")},
+      {Tr("Пробел (Z)"), Tr("подать мяч, стрелять")},
+      {Tr("Enter"), Tr("начать игру, начать уровень, подтвердить")},
+      {Tr("P"), Tr("пауза")},
+      {Tr("Esc"), Tr("выйти из игры, из меню — закрыть программу")},
+      {Tr("Alt+Enter"), Tr("весь экран или окно")},
+      {Tr("- = M"), Tr("громкость музыки, музыка вкл./выкл.")},
+      {Tr("F1"), Tr("эта справка")},
+      {Tr("Мышь"), nullptr},
+      {Tr("движение"), Tr("двигать ракетку")},
+      {Tr("левая кнопка"), Tr("подать мяч, стрелять")},
+      {Tr("Геймпад"), nullptr},
+      {Tr("стик, крестовина"), Tr("двигать ракетку")},
+      {Tr("A"), Tr("подать мяч, стрелять, подтвердить")},
+      {Tr("Start"), Tr("Enter; в игре — пауза")},
+      {Tr("Back"), Tr("Esc")},
+  };
+  TDirectDrawSurface* back = DXDraw->Back();
+  TCanvas& c = *back->Canvas();
+  c.Font.Name = kComic;
+  const int cx = back->Width() / 2;
+  const TRect panel = Bounds(cx - 330, 40, 660, 520);
+  DrawPanel(c, panel);
+  c.Font.Bold = true;
+  c.Font.Size = 20;
+  c.Font.Color = RGB(255, 220, 0);
+  TextCentred(c, cx, panel.Top + 10, toolkit::Tr("Управление"));
+  int y = panel.Top + 56;
+  for (const auto& line : lines) {
+    if (line[1] == nullptr) {
+      c.Font.Bold = true;
+      c.Font.Size = 12;
+      c.Font.Color = RGB(255, 220, 0);
+      c.TextOut(panel.Left + 24, y + 4, line[0]);
+      y += 28;
+      continue;
+    }
+    c.Font.Bold = false;
+    c.Font.Size = 11;
+    c.Font.Color = clWhite;
+    c.TextOut(panel.Left + 40, y, line[0]);
+    c.TextOut(panel.Left + 240, y, line[1]);
+    y += 22;
+  }
+  c.Font.Size = 10;
+  c.Font.Color = RGB(180, 180, 220);
+  TextCentred(c, cx, panel.Bottom - 28, toolkit::Tr("Нажмите любую клавишу"));
+  back->ReleaseCanvas();
 }
 
 void TMainForm::DrawTexts() {
@@ -502,7 +713,7 @@ void TMainForm::DrawHud() {
   }
 }
 
-void TMainForm::DrawMenuPictures() {
+void TMainForm::DrawMenuPictures(bool advance) {
   TDirectDrawSurface* back = DXDraw->Back();
   const int h = H();
   Menulist->FindImage("m1")->DrawRotated(back, back->Width() / 2, back->Height() / 2, 300, 57, 0,
@@ -511,6 +722,7 @@ void TMainForm::DrawMenuPictures() {
   int a2 = static_cast<int>(std::trunc(126.0 * CosTable[(4 * MenuPulse + 128) & 0xFF] + 127.0));
   Menulist->FindImage("m3")->DrawAdditive(back, Bounds(60, h - 220, 160, 33), 0, a3);
   Menulist->FindImage("m2")->DrawAdditive(back, Bounds(120, h - 180, 155, 30), 0, a2);
+  if (!advance) return;
   if (MenuPulseDown)
     --MenuPulse;
   else
@@ -532,6 +744,35 @@ void TMainForm::FormKeyDown(TObject*, int& Key, TShiftState Shift) {
       DXDraw->SetCursor(crDefault);
     }
     return;
+  }
+  // The help screen takes the first key there is, whichever, and only closes.
+  if (helpShown_) {
+    helpShown_ = false;
+    Key = 0;
+    return;
+  }
+  // Enter in the open console submits its code word, as the OK button does.
+  if (Panel1->Visible() && Key == platform::VK_RETURN && !Shift.Contains(ssAlt)) {
+    Key = 0;
+    ConfirmConsole();
+    return;
+  }
+  // The console's field has the keys while it is open.
+  if (!Panel1->Visible()) {
+    if (Key == platform::VK_F1 && (GameState == gsMenu || InPlay())) {
+      helpShown_ = true;
+      Key = 0;
+      return;
+    }
+    // P, and a gamepad's Start while serving or playing (on a level's screen it is Enter).
+    const bool padStart = Application != nullptr &&
+                          Application->PadKey() == platform::VK_GAMEPAD_MENU &&
+                          GameState != gsLevelIntro;
+    if ((Key == 'P' || padStart) && InPlay()) {
+      pausedByHand_ = !pausedByHand_;
+      Key = 0;
+      return;
+    }
   }
   // Between a test play's last life and the clearing of its field, Escape has nothing to leave.
   if (TestPlaying() && GameState == gsMenu && Key == platform::VK_ESCAPE) return;
@@ -571,15 +812,24 @@ void TMainForm::FormKeyPress(TObject*, char32_t& Key) {
   if (Key == U'0') CheatMode = !CheatMode;
   if (Key == U'9' && CheatMode) SkipLevel = true;
   if (Key == U'`' || Key == U'~') {
+    // The field starts empty; the mouse is given back for the console.
+    Edit1->SetText("");
+    SetMouseCaptured(false);
     DXTimer->SetEnabled(false);
     Panel1->SetVisible(true);
     Panel1->SetVisible(false);
     Panel1->SetVisible(true);
+    // The field takes the keys at once, so the keyboard alone can type and submit a code.
+    SetActiveControl(Edit1);
   }
 }
 
 void TMainForm::Edit1KeyDown(TObject*, int& Key, TShiftState) {
-  if (Key == platform::VK_ESCAPE) ConfirmConsole();
+  // Escape and Enter both submit the code word, as the OK button does.
+  if (Key == platform::VK_ESCAPE || Key == platform::VK_RETURN) {
+    Key = 0;
+    ConfirmConsole();
+  }
 }
 
 void TMainForm::ConfirmConsole() {
@@ -648,6 +898,7 @@ void TMainForm::LoadLevel() {
   SkipLevel = false;
   PierceMode = false;
   BricksBroken = 0;
+  victoryShown_ = false;
   std::vector<game::LevelBrick> bricks;
   if (TestPlaying()) {
     Level = testLevel_;
@@ -743,6 +994,7 @@ void TMainForm::OfferScoreEntry() {
   scoreEntryOffered_ = true;
   MusicOn = false;
   Label1->SetCaption(std::to_string(Score));
+  SetMouseCaptured(false);
   DXTimer->SetEnabled(false);
   if (m) m->Close();
   Form2->ShowModal();

@@ -97,6 +97,32 @@ class TMainForm : public TDXForm {
                      std::function<void()> ended);
   bool TestPlaying() const { return static_cast<bool>(testEnded_); }
 
+  // ---- pause, help, victory and the mouse
+  // A game is on: serving, playing or showing a level's screen.
+  static bool InPlay();
+  // P (or a gamepad's Start while serving or playing) stopped the play; pressed again, it goes on.
+  bool PausedByHand() const { return pausedByHand_; }
+  // The help screen shows the keys over the frozen frame (F1 in the menu or in play; any key
+  // closes it).
+  bool HelpShown() const { return helpShown_; }
+  // Nothing of the game moves this frame: the help screen, or in play a pause by hand, the
+  // application without the focus, or the victory screen. The frame is drawn again as it stood.
+  bool Frozen() const;
+  // The victory screen is showing (its milliseconds of play are not over).
+  bool VictoryShowing() const { return victoryMs_ > 0; }
+  // How long the victory screen shows, in milliseconds of unpaused play.
+  static constexpr int kVictoryMs = 4000;
+  // Asked by a ball's level-complete step before it clears the level: true while the clearing
+  // of level 20 waits for the victory screen (the first ask of a game's level 20 starts it).
+  bool HoldForVictory();
+  // The paddle's share of the mouse motion since the last take (motion x the sensitivity, in
+  // paddle pixels); the take clears it. Only motion while the mouse is captured for play counts.
+  double TakeMouseMotion();
+  // The left mouse button is held while the mouse is captured for play.
+  bool MouseButtonHeld() const { return mouseButton_; }
+  // The mouse is captured for play (pointer hidden and kept in the window).
+  bool MouseCaptured() const { return mouseCaptured_; }
+
   // W and H of the frame loop: the main window's size as the game sees it (800 x 600).
   int W() const;
   int H() const;
@@ -138,6 +164,22 @@ class TMainForm : public TDXForm {
 
  private:
   bool loadingAssets_ = false;  // LoadAssets is running: a nested activation must not rerun it
+  bool pausedByHand_ = false;
+  bool helpShown_ = false;
+  int victoryMs_ = 0;          // what is left of the victory screen
+  bool victoryShown_ = false;  // this level's victory screen has been shown
+  double mouseMotion_ = 0;     // the paddle's share of the mouse motion not taken yet
+  bool mouseButton_ = false;
+  bool mouseCaptured_ = false;
+  int mouseHook_ = 0;
+  void SetMouseCaptured(bool on);
+  void UpdateMouseCapture();
+  void HoldWindowTimers(bool on);
+  void DrawFrame(bool still);
+  void DrawOverlays();
+  void DrawPauseLabel();
+  void DrawHelp();
+  void DrawVictory();
   bool scoreEntryOffered_ = false;
   std::vector<game::LevelBrick> testBricks_;  // the level a test play plays
   int32_t testLevel_ = 1;
@@ -165,7 +207,7 @@ class TMainForm : public TDXForm {
   void BuildWaveList();
   void DrawTexts();
   void DrawHud();
-  void DrawMenuPictures();
+  void DrawMenuPictures(bool advance = true);
 };
 
 // The 256-entry cosine table of the menu animation: cos(2*pi*i/256).

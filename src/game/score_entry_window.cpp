@@ -9,6 +9,7 @@
 #include "game/main_form.h"
 #include "game/records.h"
 #include "game/textfile.h"
+#include "platform/keys.h"
 #include "toolkit/translate.h"
 #include "toolkit/utf8.h"
 
@@ -68,6 +69,11 @@ TForm2::TForm2(TComponent* owner) : TForm(owner) {
   Edit1->OnKeyPress = [](TObject*, char32_t& key) {
     if (key < 32 || key == '?') return;
     if (game::Utf8ToCp1251(utf8::Encode(key)) == "?") key = U'?';
+  };
+  Edit1->OnKeyDown = [this](TObject*, int& key, TShiftState shift) {
+    if (key != platform::VK_RETURN || shift.Contains(ssAlt)) return;
+    key = 0;
+    SaveRecord();
   };
   SetActiveControl(Edit1);
 

@@ -1,5 +1,6 @@
 // The score-entry window: a borderless 232 x 77 window over the frozen game, asking for the name
-// of a new record holder. Only a click on " OK " confirms (SaveRecord); no key does.
+// of a new record holder. A click on " OK " confirms (SaveRecord), and so does Enter (or a
+// gamepad's A) in the name field, so a player without a mouse can finish a game.
 #pragma once
 
 #include "toolkit/controls.h"
@@ -14,7 +15,8 @@ class TForm2 : public TForm {
   TImage* Image1;            // the 232 x 77 picture; the mouse over it turns OK's background blue
   TLabel* Label1;            // "Ваш результат:"
   TLabel* Label2;            // the score, set on activation from the main window's Label1
-  TEdit* Edit1;              // the name, at most 15 characters; keeps the last name typed
+  TEdit* Edit1;              // the name, at most 15 characters; keeps the last name typed;
+                             // Enter in it runs SaveRecord
   TStaticText* StaticText1;  // " OK ": a click runs SaveRecord; the mouse over it turns it yellow
 
   // Activation: Label2 shows the main window's Label1 (the score as decimal text).

@@ -1,5 +1,6 @@
 #include "input/dxinput.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 #include <limits>
@@ -323,6 +324,53 @@ void TMouse::Initialize() {
 void TMouse::Update() { BeginSample(); }
 
 // ---------------------------------------------------------------------------------------------
+TGamepad::TGamepad(TCustomDXInput* owner) : TCustomInput(owner) {}
+
+void TGamepad::Initialize() {
+  if (!enabled_) return;
+  buttonCount_ = 15;
+  initialized_ = true;
+}
+
+void TGamepad::Update() {
+  count_ = 0;
+  if (!BeginSample()) return;
+  platform::Platform* p = CurrentPlatform();
+  platform::Joysticks* js = p ? p->joysticks.get() : nullptr;
+  if (!js) return;
+  // Asked every frame: a pad plugged in or out is seen at the next frame, whoever heard of it.
+  count_ = js->GamepadCount();
+  for (int i = 0; i < count_; ++i) {
+    platform::GamepadState st;
+    if (!js->ReadGamepad(i, st)) continue;
+    auto held = [&st](int bit) { return (st.buttons >> bit & 1u) != 0; };
+    if (st.leftX < -kStickThreshold || held(platform::kPadLeft)) deviceStates_.Include(isLeft);
+    if (st.leftX > kStickThreshold || held(platform::kPadRight)) deviceStates_.Include(isRight);
+    if (st.leftY < -kStickThreshold || held(platform::kPadUp)) deviceStates_.Include(isUp);
+    if (st.leftY > kStickThreshold || held(platform::kPadDown)) deviceStates_.Include(isDown);
+    if (held(platform::kPadA)) deviceStates_.Include(isButton1);
+  }
+}
+
+bool TGamepad::Rumble(const TForceFeedbackEffect& effect) {
+  if (!initialized_ || !dxinput_->MayRead()) return false;
+  platform::Platform* p = CurrentPlatform();
+  platform::Joysticks* js = p ? p->joysticks.get() : nullptr;
+  if (!js) return false;
+  // The same force a rumble-only joystick gets for the effect.
+  const double x = effect.ConstantX(), y = effect.ConstantY();
+  double strength = std::min(std::trunc(std::sqrt(x * x + y * y)) / 10000.0, 1.0);
+  strength *= effect.Power() / 10000.0;
+  if (strength < 0) strength = 0;
+  // An endless effect would shake for ever: a pad gets a second of it at most.
+  const uint32_t ms = effect.Time() < 0 ? 1000u : static_cast<uint32_t>(effect.Time());
+  bool any = false;
+  const int n = js->GamepadCount();
+  for (int i = 0; i < n; ++i) any = js->RumbleGamepad(i, static_cast<float>(strength), ms) || any;
+  return any;
+}
+
+// ---------------------------------------------------------------------------------------------
 namespace {
 
 TForm* NearestForm(TComponent* c) {
@@ -335,7 +383,12 @@ TForm* NearestForm(TComponent* c) {
 }  // namespace
 
 TCustomDXInput::TCustomDXInput(TComponent* owner)
-    : TComponent(owner), form_(NearestForm(owner)), joystick_(this), keyboard_(this), mouse_(this) {
+    : TComponent(owner),
+      form_(NearestForm(owner)),
+      joystick_(this),
+      keyboard_(this),
+      mouse_(this),
+      gamepad_(this) {
   if (!form_) throw EDXInputError(toolkit::Tr("Form not found"));
   if (Application) {
     hookedApp_ = Application;
@@ -390,6 +443,7 @@ bool TCustomDXInput::MayRead() const {
 
 void TCustomDXInput::Finalize() {
   for (int i = 0; i < DeviceCount(); ++i) Devices(i).Finalize();
+  static_cast<TCustomInput&>(gamepad_).Finalize();
   deviceLayer_ = false;
 }
 
@@ -397,6 +451,7 @@ void TCustomDXInput::Initialize() {
   Finalize();
   deviceLayer_ = useDirectInput_ && CurrentPlatform() != nullptr;
   for (int i = 0; i < DeviceCount(); ++i) Devices(i).Initialize();
+  static_cast<TCustomInput&>(gamepad_).Initialize();
   for (int i = 0; i < DeviceCount(); ++i) {
     TCustomInput& d = Devices(i);
     if (d.Initialized()) d.Effects().CreateDeviceEffects();
@@ -418,6 +473,8 @@ void TCustomDXInput::Update() {
     d.Update();
     if (d.BindInputStates()) s |= d.DeviceStates();
   }
+  gamepad_.Update();
+  if (gamepad_.BindInputStates()) s |= gamepad_.DeviceStates();
   // States follows the edges of the devices' states only, so a state a caller took out of
   // States stays out while its key is held.
   for (int t = 0; t < kInputStateCount; ++t) {

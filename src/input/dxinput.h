@@ -240,6 +240,31 @@ class TMouse : public TCustomInput {
 };
 
 // ---------------------------------------------------------------------------------------------
+// Every gamepad present (a controller the mapping database knows), read as one device: the left
+// stick and the d-pad give the four directions, A gives button 1. Not among Devices: the
+// component merges its states after theirs. Start, Back and A also reach the windows as keys.
+class TGamepad : public TCustomInput {
+ public:
+  explicit TGamepad(TCustomDXInput* owner);
+  // Stick travel (of 32767) past which the left stick reads as a direction.
+  static constexpr int kStickThreshold = 12000;
+  // Gamepads present at the last sample.
+  int Count() const { return count_; }
+  // Reads every gamepad present and sets the states any of them holds.
+  void Update() override;
+  // Rumbles every gamepad present as `effect` pulses a joystick: the strength of its force
+  // (magnitude of its constant, at most full, times its power) for its time. False when none
+  // could (none present, none with rumble, or not set up).
+  bool Rumble(const TForceFeedbackEffect& effect);
+
+ protected:
+  void Initialize() override;
+
+ private:
+  int count_ = 0;
+};
+
+// ---------------------------------------------------------------------------------------------
 class TCustomDXInput : public TComponent {
  public:
   // Joins `owner`; raises EDXInputError "Form not found" when no owner up the chain is a form.
@@ -255,6 +280,8 @@ class TCustomDXInput : public TComponent {
   TJoystick& Joystick() { return joystick_; }
   // The mouse device (owned by the component; disabled in the game).
   TMouse& Mouse() { return mouse_; }
+  // The gamepads (owned by the component; merged into States after the devices).
+  TGamepad& Gamepad() { return gamepad_; }
   // The devices in list order: joystick, keyboard, mouse.
   int DeviceCount() const { return 3; }
   // Device `i` of DeviceCount(); EListError outside 0 .. 2.
@@ -308,6 +335,7 @@ class TCustomDXInput : public TComponent {
   TJoystick joystick_;
   TKeyboard keyboard_;
   TMouse mouse_;
+  TGamepad gamepad_;
   bool activeOnly_ = true;
   bool useDirectInput_ = true;
   bool deviceLayer_ = false;

@@ -76,6 +76,12 @@ constexpr int VK_OEM_5 = 220;       // \ |
 constexpr int VK_OEM_6 = 221;       // ] }
 constexpr int VK_OEM_7 = 222;       // ' "
 
+// A gamepad's buttons as key events (the drivers post them; no keyboard produces them).
+constexpr int VK_GAMEPAD_A = 195;
+constexpr int VK_GAMEPAD_B = 196;
+constexpr int VK_GAMEPAD_MENU = 207;  // Start
+constexpr int VK_GAMEPAD_VIEW = 208;  // Back
+
 // ---------------------------------------------------------------------------------------------
 // Physical key numbers: USB HID usage ids, as SDL numbers its scancodes.
 constexpr int SC_COUNT = 512;  // size of a full scancode state array

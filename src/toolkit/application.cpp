@@ -336,10 +336,34 @@ bool StillInForm(TWinControl* form, TControl* c) {
 }
 }  // namespace
 
+namespace {
+// The key a gamepad button stands for in the windows (0: it stands for none).
+int PadKeyMeaning(int vk) {
+  switch (vk) {
+    case platform::VK_GAMEPAD_A:
+    case platform::VK_GAMEPAD_MENU:
+      return platform::VK_RETURN;
+    case platform::VK_GAMEPAD_VIEW:
+      return platform::VK_ESCAPE;
+    default:
+      return 0;
+  }
+}
+}  // namespace
+
 void TApplication::DispatchKeyDown(const platform::Event& e) {
   TForm* f = KeyTarget();
   if (f == nullptr) return;
   int key = e.vk;
+  const int meaning = PadKeyMeaning(e.vk);
+  struct PadKeyScope {
+    int& slot;
+    ~PadKeyScope() { slot = 0; }
+  } scope{padKey_};
+  if (meaning != 0) {
+    padKey_ = e.vk;
+    key = meaning;
+  }
   TShiftState shift = ShiftOf(e);
   // The key belongs to the control that had the focus when it was pressed, even if the form's
   // preview shows or hides controls (opening the console must not type into it).
@@ -361,7 +385,7 @@ void TApplication::DispatchKeyDown(const platform::Event& e) {
 void TApplication::DispatchKeyUp(const platform::Event& e) {
   TForm* f = KeyTarget();
   if (f == nullptr) return;
-  int key = e.vk;
+  int key = PadKeyMeaning(e.vk) != 0 ? PadKeyMeaning(e.vk) : e.vk;
   TShiftState shift = ShiftOf(e);
   if (f->KeyPreview) f->KeyUp(key, shift);
   if (key == 0) return;

@@ -97,6 +97,9 @@ class TApplication {
   void UpdateCursor();
   // Dispatches one event as the loop would (tests feed events with it too).
   void Dispatch(const platform::Event& e);
+  // A gamepad's A and Start reach the windows as Enter and its Back as Escape; while such a key
+  // is dispatched this holds its own code (VK_GAMEPAD_A, _MENU, _VIEW), 0 for any other key.
+  int PadKey() const { return padKey_; }
 
  private:
   bool FireTimers();
@@ -121,6 +124,7 @@ class TApplication {
   std::vector<std::pair<int, std::function<void(bool)>>> activationHooks_;
   std::vector<std::pair<int, std::function<bool(const platform::Event&)>>> eventHooks_;
   int nextHookId_ = 1;
+  int padKey_ = 0;
   TIdleEvent idle_;
   bool idleRunning_ = false;
   bool terminated_ = false;

@@ -18,7 +18,19 @@ TTimer::~TTimer() {
   if (Application != nullptr) Application->UnregisterTimer(this);
 }
 
-void TTimer::Restart() { due_ = Now() + interval_; }
+// While held, a restart counts from the moment of holding: letting go moves it by the held time.
+void TTimer::Restart() { due_ = (paused_ ? pausedAt_ : Now()) + interval_; }
+
+void TTimer::SetPaused(bool on) {
+  if (on == paused_) return;
+  const uint32_t now = Now();
+  if (on) {
+    pausedAt_ = now;
+  } else {
+    due_ += now - pausedAt_;
+  }
+  paused_ = on;
+}
 
 void TTimer::SetInterval(uint32_t ms) {
   if (ms == interval_) return;
@@ -35,12 +47,12 @@ void TTimer::SetEnabled(bool on) {
 }
 
 bool TTimer::Due(uint32_t now) const {
-  if (!enabled_ || interval_ == 0 || firing_ || !OnTimer) return false;
+  if (!enabled_ || interval_ == 0 || firing_ || paused_ || !OnTimer) return false;
   return static_cast<int32_t>(now - due_) >= 0;
 }
 
 uint32_t TTimer::MsUntilDue(uint32_t now) const {
-  if (!enabled_ || interval_ == 0 || !OnTimer) return UINT32_MAX;
+  if (!enabled_ || interval_ == 0 || paused_ || !OnTimer) return UINT32_MAX;
   int32_t left = static_cast<int32_t>(due_ - now);
   return left <= 0 ? 0 : static_cast<uint32_t>(left);
 }

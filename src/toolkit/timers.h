@@ -19,6 +19,11 @@ class TTimer : public TComponent {
   bool Enabled() const { return enabled_; }
   void SetEnabled(bool on);
 
+  // Held: no tick is due and the time to the next one stands still; letting go resumes the
+  // count where it was held (an Interval started while held counts from the letting go).
+  bool Paused() const { return paused_; }
+  void SetPaused(bool on);
+
   TNotifyEvent OnTimer;
 
   // Loop plumbing: true when a tick is due at clock value `now`.
@@ -34,5 +39,7 @@ class TTimer : public TComponent {
   uint32_t interval_ = 1000;
   bool enabled_ = true;
   bool firing_ = false;
+  bool paused_ = false;
+  uint32_t pausedAt_ = 0;
   uint32_t due_ = 0;
 };

@@ -463,10 +463,9 @@ TEST(ScoreEntry, NameFieldKeepsTheLastNameForTheNextEntry) {
             FileOf({{"Anna", 900}, {"Boris", 700}, {"Clara", 700}, {"Kim", 600}, {"Kim", 500}}));
 }
 
-TEST(ScoreEntry, NoKeyConfirms) {
+TEST(ScoreEntry, OtherKeysDoNotConfirm) {
   Session s(kWorked);
   s.script.Type("Key")
-      .Key(platform::VK_RETURN, false, U'\r')
       .Key(platform::VK_SPACE, false, U' ')
       .Key(platform::VK_ESCAPE, false, 27)
       .Key(platform::VK_RETURN, /*alt=*/true, U'\r')
@@ -480,6 +479,31 @@ TEST(ScoreEntry, NoKeyConfirms) {
   EXPECT_FALSE(s.script.closedByScriptEnd);
   EXPECT_EQ(RecordNames[4], "Key ");
   EXPECT_EQ(Score, -1000);
+}
+
+TEST(ScoreEntry, EnterConfirmsAsTheClickDoes) {
+  Session s(kWorked);
+  s.script.Type("Keys").Key(platform::VK_RETURN, false, U'\r');
+  s.GameOverWith(300);
+  EXPECT_FALSE(s.script.closedByScriptEnd);
+  EXPECT_EQ(s.script.StagesLeft(), 0u);
+  EXPECT_FALSE(Form2->Visible());
+  EXPECT_EQ(RecordNames[4], "Keys");
+  EXPECT_EQ(RecordScores[4], 300);
+  EXPECT_EQ(Score, -1000);
+  // Written to the file, as the click writes it.
+  EXPECT_NE(ReadBytes("rec.kbx"), FileOf(kWorked));
+  EXPECT_NE(ReadBytes("rec.kbx").find("Keys"), std::string::npos);
+}
+
+TEST(ScoreEntry, AGamepadsAConfirms) {
+  Session s(kWorked);
+  s.script.Type("Pad").Key(platform::VK_GAMEPAD_A);
+  s.GameOverWith(300);
+  EXPECT_EQ(s.script.StagesLeft(), 0u);
+  EXPECT_FALSE(Form2->Visible());
+  EXPECT_EQ(RecordNames[4], "Pad");
+  EXPECT_NE(ReadBytes("rec.kbx").find("Pad"), std::string::npos);
 }
 
 TEST(ScoreEntry, CloseRequestSkipsTheEntry) {

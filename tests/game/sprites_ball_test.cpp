@@ -259,11 +259,11 @@ TEST_F(BallTest, BonusOneEndsTheLifeWhileOtherBallsFlyOn) {
   EXPECT_EQ(GameState, gsServe);
 }
 
-TEST_F(BallTest, EachBallOnTheFinishedLevelRaisesItOnce) {
+TEST_F(BallTest, AFinishedLevelAdvancesOneLevelWhateverTheBalls) {
   StartOnEmptyField();
   Level = 5;
   BrickCount = 1;
-  // One ball breaks the level's last brick; with three balls in play the next level is 8.
+  // One ball breaks the level's last brick; with three balls in play the next level is 6.
   AddBrick(1, 400.0, 300.0);
   AddBall(415.0, 300.0, kPi / 2);
   AddBall(100.0, 200.0, kPi / 2);
@@ -273,16 +273,39 @@ TEST_F(BallTest, EachBallOnTheFinishedLevelRaisesItOnce) {
   Step();
   EXPECT_EQ(BricksBroken, 1);
   Step();
-  EXPECT_EQ(Level, 8);
+  EXPECT_EQ(Level, 6);
   EXPECT_EQ(GameState, gsLevelIntro);
   EXPECT_TRUE(MainForm->Timer2->Enabled());
-  EXPECT_EQ(BrickCount, static_cast<int32_t>(game::ReadLevelFile(game::LevelFileName(8)).size()));
+  EXPECT_EQ(BrickCount, static_cast<int32_t>(game::ReadLevelFile(game::LevelFileName(6)).size()));
   EXPECT_EQ(BricksBroken, 0);
   EXPECT_EQ(BallsInPlay, 1);
   auto balls = Alive<TsharSprite>();
   ASSERT_EQ(balls.size(), 1u);
   EXPECT_EQ(balls[0]->X, PaddleX + 30);
   EXPECT_EQ(static_cast<int32_t>(Alive<TMonoSprite>().size()), BrickCount);
+}
+
+TEST_F(BallTest, TwoAndFiveBallsOnAClearedLevelAdvanceExactlyOneLevel) {
+  for (int balls : {2, 5}) {
+    SCOPED_TRACE(balls);
+    StartOnEmptyField();
+    Level = 8;
+    BrickCount = 1;
+    AddBrick(1, 400.0, 300.0);
+    AddBall(415.0, 300.0, kPi / 2);  // breaks the last brick
+    for (int b = 1; b < balls; ++b) AddBall(60.0 * b, 200.0, kPi / 2);
+    BallsInPlay = balls;
+    PushScriptedRandom(0);  // no bonus from the hit
+    Step();
+    ASSERT_EQ(BricksBroken, 1);
+    // However many steps the balls take to leave, the level is raised once.
+    for (int k = 0; k < 4; ++k) Step();
+    EXPECT_EQ(Level, 9);
+    EXPECT_EQ(GameState, gsLevelIntro);
+    EXPECT_EQ(BallsInPlay, 1);
+    EXPECT_EQ(Alive<TsharSprite>().size(), 1u);
+    EXPECT_EQ(BrickCount, static_cast<int32_t>(game::ReadLevelFile(game::LevelFileName(9)).size()));
+  }
 }
 
 TEST_F(BallTest, LevelTwentyIsPlayedAgain) {

@@ -194,3 +194,52 @@ TEST_F(SdlDriver, BusyMixerGrowsToTheBoundThenCutsTheOldestCopyOfTheSameChunk) {
 }
 
 }  // namespace
+
+TEST_F(SdlDriver, AGamepadIsReadAsAGamepadOnlyAndItsButtonsArriveAsKeys) {
+  auto p = sdl::Make();
+  ASSERT_NE(p, nullptr);
+  const int joysticksBefore = p->joysticks->Count();
+  const int padsBefore = p->joysticks->GamepadCount();
+  const int id = sdl::AttachVirtualGamepad();
+  if (id < 0) GTEST_SKIP() << "SDL cannot make a virtual gamepad here";
+  std::vector<Event> seen;
+  Event e;
+  while (p->events->Poll(e)) seen.push_back(e);
+  auto has = [&](EventKind kind, int vk = 0) {
+    for (const Event& s : seen)
+      if (s.kind == kind && (vk == 0 || s.vk == vk)) return true;
+    return false;
+  };
+  EXPECT_TRUE(has(EventKind::GamepadChanged));
+  // The pad is a gamepad, not a second raw joystick.
+  EXPECT_EQ(p->joysticks->GamepadCount(), padsBefore + 1);
+  EXPECT_EQ(p->joysticks->Count(), joysticksBefore);
+  const int pad = padsBefore;
+  GamepadState st;
+  ASSERT_TRUE(p->joysticks->ReadGamepad(pad, st));  // opens it: its buttons now reach the queue
+  EXPECT_EQ(st.buttons, 0u);
+  sdl::SetVirtualGamepadButton(id, kPadA, true);
+  sdl::SetVirtualGamepadButton(id, kPadLeft, true);
+  sdl::SetVirtualGamepadStick(id, 30000, -20000);
+  seen.clear();
+  while (p->events->Poll(e)) seen.push_back(e);
+  ASSERT_TRUE(p->joysticks->ReadGamepad(pad, st));
+  EXPECT_EQ(st.buttons, (1u << kPadA) | (1u << kPadLeft));
+  EXPECT_EQ(st.leftX, 30000);
+  EXPECT_EQ(st.leftY, -20000);
+  EXPECT_TRUE(has(EventKind::KeyDown, VK_GAMEPAD_A));
+  sdl::SetVirtualGamepadButton(id, kPadA, false);
+  sdl::SetVirtualGamepadButton(id, kPadStart, true);
+  sdl::SetVirtualGamepadButton(id, kPadBack, true);
+  seen.clear();
+  while (p->events->Poll(e)) seen.push_back(e);
+  EXPECT_TRUE(has(EventKind::KeyUp, VK_GAMEPAD_A));
+  EXPECT_TRUE(has(EventKind::KeyDown, VK_GAMEPAD_MENU));
+  EXPECT_TRUE(has(EventKind::KeyDown, VK_GAMEPAD_VIEW));
+  sdl::DetachVirtualGamepad(id);
+  seen.clear();
+  while (p->events->Poll(e)) seen.push_back(e);
+  EXPECT_TRUE(has(EventKind::GamepadChanged));
+  EXPECT_EQ(p->joysticks->GamepadCount(), padsBefore);
+  EXPECT_FALSE(p->joysticks->ReadGamepad(pad, st));
+}

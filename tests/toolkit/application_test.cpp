@@ -102,6 +102,35 @@ TEST_F(LoopTest, TimerTicksAfterItsIntervalAndRestartWaitsAFullInterval) {
   EXPECT_EQ(ticks, 2);
 }
 
+TEST_F(LoopTest, AHeldTimerStandsStillAndCountsOnWhereItStood) {
+  hl.clock->Set(1000);
+  TTimer t(nullptr);
+  t.SetInterval(100);
+  int ticks = 0;
+  t.OnTimer = [&](TObject*) { ++ticks; };
+  hl.clock->Set(1060);
+  t.SetPaused(true);
+  EXPECT_EQ(t.MsUntilDue(1060), UINT32_MAX);
+  hl.clock->Set(5000);  // long past the due time: nothing ticks while held
+  Application->Step();
+  EXPECT_EQ(ticks, 0);
+  t.SetPaused(false);  // 40 ms were left
+  EXPECT_EQ(t.MsUntilDue(5000), 40u);
+  hl.clock->Set(5039);
+  Application->Step();
+  EXPECT_EQ(ticks, 0);
+  hl.clock->Set(5040);
+  Application->Step();
+  EXPECT_EQ(ticks, 1);
+  // Restarted while held, it waits its full interval from the letting go.
+  t.SetPaused(true);
+  t.SetEnabled(false);
+  t.SetEnabled(true);
+  hl.clock->Set(9000);
+  t.SetPaused(false);
+  EXPECT_EQ(t.MsUntilDue(9000), 100u);
+}
+
 TEST_F(LoopTest, LateTimerTicksOncePerPassAndNeverInsideItsOwnHandler) {
   TTimer t(nullptr);
   t.SetInterval(100);
@@ -348,6 +377,28 @@ TEST_F(FormTest, KeyPreviewSeesKeysFirstAndCanSwallowThem) {
   main->KeyPreview = false;
   Key('A');
   EXPECT_EQ(log, (std::vector<std::string>{"edit 65"}));
+}
+
+TEST_F(FormTest, GamepadButtonsReachTheWindowsAsEnterAndEscape) {
+  TForm* main = new TForm(nullptr);
+  TEdit* edit = new TEdit(main);
+  edit->SetParent(main);
+  std::vector<std::string> log;
+  main->KeyPreview = true;
+  main->OnKeyDown = [&](TObject*, int& key, TShiftState) {
+    log.push_back("form " + std::to_string(key) + " pad " + std::to_string(Application->PadKey()));
+  };
+  edit->OnKeyDown = [&](TObject*, int& key, TShiftState) {
+    log.push_back("edit " + std::to_string(key));
+  };
+  main->Show();
+  for (int vk : {platform::VK_GAMEPAD_A, platform::VK_GAMEPAD_MENU, platform::VK_GAMEPAD_VIEW,
+                 platform::VK_GAMEPAD_B, platform::VK_RETURN})
+    Key(vk);
+  EXPECT_EQ(log, (std::vector<std::string>{
+                     "form 13 pad 195", "edit 13", "form 13 pad 207", "edit 13", "form 27 pad 208",
+                     "edit 27", "form 196 pad 0", "edit 196", "form 13 pad 0", "edit 13"}));
+  EXPECT_EQ(Application->PadKey(), 0);
 }
 
 TEST_F(FormTest, KeysGoToTheModalFormAndItsFocusedEdit) {

@@ -368,6 +368,63 @@ bool HeadlessJoysticks::PlayRumble(int index, float strength, uint32_t ms) {
   return true;
 }
 
+int HeadlessJoysticks::PlugGamepad(bool rumble) {
+  gamepads_.push_back({rumble, {}});
+  Event e;
+  e.kind = EventKind::GamepadChanged;
+  events_->Post(e);
+  return static_cast<int>(gamepads_.size()) - 1;
+}
+
+void HeadlessJoysticks::UnplugGamepad(int i) {
+  if (i < 0 || i >= GamepadCount()) return;
+  // A pad pulled out with buttons held lets go of them first, as the real driver reports.
+  SetGamepad(i, GamepadState{});
+  gamepads_.erase(gamepads_.begin() + i);
+  Event e;
+  e.kind = EventKind::GamepadChanged;
+  events_->Post(e);
+}
+
+void HeadlessJoysticks::SetGamepad(int i, const GamepadState& state) {
+  if (i < 0 || i >= GamepadCount()) return;
+  static constexpr int kBits[] = {kPadA, kPadB, kPadStart, kPadBack};
+  static constexpr int kVks[] = {VK_GAMEPAD_A, VK_GAMEPAD_B, VK_GAMEPAD_MENU, VK_GAMEPAD_VIEW};
+  GamepadState& held = gamepads_[static_cast<size_t>(i)].state;
+  const uint32_t before = held.buttons;
+  held = state;
+  for (size_t k = 0; k < std::size(kBits); ++k) {
+    const uint32_t mask = 1u << kBits[k];
+    const bool was = (before & mask) != 0, is = (state.buttons & mask) != 0;
+    if (was == is) continue;
+    Event e;
+    e.kind = is ? EventKind::KeyDown : EventKind::KeyUp;
+    e.vk = kVks[k];
+    events_->Post(e);
+  }
+}
+
+bool HeadlessJoysticks::ReadGamepad(int index, GamepadState& out) {
+  out = GamepadState{};
+  if (index < 0 || index >= GamepadCount()) return false;
+  out = gamepads_[static_cast<size_t>(index)].state;
+  return true;
+}
+
+bool HeadlessJoysticks::RumbleGamepad(int index, float strength, uint32_t ms) {
+  if (index < 0 || index >= GamepadCount() || !gamepads_[static_cast<size_t>(index)].rumble)
+    return false;
+  PlayedEffect p;
+  p.index = index;
+  p.periodic = false;
+  p.gamepad = true;
+  p.strength = strength;
+  p.ms = ms;
+  p.time = clock_->Milliseconds();
+  effects_.push_back(p);
+  return true;
+}
+
 // ---------------------------------------------------------------------------------------------
 bool HeadlessAudio::ChunkInfo(ChunkId chunk, PcmFormat& format, size_t& bytes,
                               uint32_t& durationMs) const {

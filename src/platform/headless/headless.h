@@ -134,6 +134,9 @@ class HeadlessVideo : public Video {
   bool FullScreen() const override { return fullScreen_; }
   void SetBorder(bool on) override { border_ = on; }
   void SetCursorVisible(bool on) override { cursor_ = on; }
+  // Records the capture; MouseCaptured() reads it back.
+  void SetMouseCaptured(bool on) override { captured_ = on; }
+  bool MouseCaptured() const { return captured_; }
   void SetPosition(int x, int y) override {
     posX_ = x;
     posY_ = y;
@@ -157,7 +160,7 @@ class HeadlessVideo : public Video {
   std::vector<DisplayMode> modes_;
   std::string caption_;
   bool open_ = false, shown_ = false, fullScreen_ = false, border_ = true, cursor_ = true;
-  bool foreground_ = true;
+  bool foreground_ = true, captured_ = false;
   int posX_ = 0, posY_ = 0, clientW_ = 0, clientH_ = 0, openCount_ = 0;
 };
 
@@ -208,7 +211,8 @@ struct PlayedEffect {
   PeriodicEffect effect;  // PlayPeriodic's arguments
   float strength = 0;     // PlayRumble's arguments
   uint32_t ms = 0;
-  uint32_t time = 0;  // clock time of the call
+  uint32_t time = 0;     // clock time of the call
+  bool gamepad = false;  // RumbleGamepad (index is then the gamepad's)
 };
 
 class HeadlessJoysticks : public Joysticks {
@@ -224,6 +228,13 @@ class HeadlessJoysticks : public Joysticks {
   void SetAxes(int i, int x, int y, int z = 0);
   // Sets the buttons held on joystick `i` (bit n = button n).
   void SetButtons(int i, uint32_t mask);
+  // Appends a gamepad (with or without rumble); returns its index. Posts GamepadChanged.
+  int PlugGamepad(bool rumble = true);
+  // Removes gamepad `i` (later ones move down one index). Posts GamepadChanged.
+  void UnplugGamepad(int i);
+  // Sets what gamepad `i` holds; every button of A, B, Start and Back that goes down or up
+  // posts KeyDown/KeyUp of VK_GAMEPAD_A, _B, _MENU or _VIEW, as the real driver does.
+  void SetGamepad(int i, const GamepadState& state);
   // Every effect played so far, in order.
   const std::vector<PlayedEffect>& Effects() const { return effects_; }
   void ClearEffects() { effects_.clear(); }
@@ -238,8 +249,16 @@ class HeadlessJoysticks : public Joysticks {
   bool PlayPeriodic(int index, const PeriodicEffect& effect) override;
   // Recorded when the joystick supports periodic effects or rumble; false otherwise.
   bool PlayRumble(int index, float strength, uint32_t ms) override;
+  int GamepadCount() override { return static_cast<int>(gamepads_.size()); }
+  bool ReadGamepad(int index, GamepadState& out) override;
+  // Recorded (gamepad = true) when the gamepad has rumble; false otherwise.
+  bool RumbleGamepad(int index, float strength, uint32_t ms) override;
 
  private:
+  struct Gamepad {
+    bool rumble = true;
+    GamepadState state;
+  };
   struct Pad {
     JoystickSpec desc;
     JoystickState state;
@@ -248,6 +267,7 @@ class HeadlessJoysticks : public Joysticks {
   HeadlessClock* clock_;
   HeadlessEvents* events_;
   std::vector<Pad> pads_;
+  std::vector<Gamepad> gamepads_;
   std::vector<PlayedEffect> effects_;
 };
 

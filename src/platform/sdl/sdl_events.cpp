@@ -41,6 +41,7 @@ class SdlEvents : public Events {
   SdlEvents(std::shared_ptr<Session> s, std::shared_ptr<ViewState> view)
       : session_(std::move(s)), view_(std::move(view)) {
     session_->Need(SDL_INIT_JOYSTICK);  // so plugging and unplugging reaches the queue
+    session_->Need(SDL_INIT_GAMECONTROLLER);
   }
 
   bool Poll(Event& e) override {
@@ -163,6 +164,8 @@ class SdlEvents : public Events {
         Event e;
         e.kind = EventKind::MouseMove;
         MapMouse(ev.motion.x, ev.motion.y, e);
+        e.dx = ev.motion.xrel;
+        e.dy = ev.motion.yrel;
         ready_.push_back(e);
         break;
       }
@@ -202,6 +205,26 @@ class SdlEvents : public Events {
       case SDL_JOYDEVICEREMOVED:
         Push(EventKind::JoystickChanged);
         break;
+      case SDL_CONTROLLERDEVICEADDED:
+      case SDL_CONTROLLERDEVICEREMOVED:
+        Push(EventKind::GamepadChanged);
+        break;
+      case SDL_CONTROLLERBUTTONDOWN:
+      case SDL_CONTROLLERBUTTONUP: {
+        // The buttons that act as keys arrive as key events, so windows and key handlers hear
+        // them where they hear the keyboard.
+        const int vk = ev.cbutton.button == SDL_CONTROLLER_BUTTON_A       ? VK_GAMEPAD_A
+                       : ev.cbutton.button == SDL_CONTROLLER_BUTTON_B     ? VK_GAMEPAD_B
+                       : ev.cbutton.button == SDL_CONTROLLER_BUTTON_START ? VK_GAMEPAD_MENU
+                       : ev.cbutton.button == SDL_CONTROLLER_BUTTON_BACK  ? VK_GAMEPAD_VIEW
+                                                                          : 0;
+        if (vk == 0) break;
+        Event e;
+        e.kind = ev.type == SDL_CONTROLLERBUTTONDOWN ? EventKind::KeyDown : EventKind::KeyUp;
+        e.vk = vk;
+        ready_.push_back(e);
+        break;
+      }
       default:
         break;
     }

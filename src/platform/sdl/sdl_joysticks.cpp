@@ -1,8 +1,10 @@
 #include <algorithm>
 #include <cmath>
+#include <map>
 #include <vector>
 
 #include "platform/sdl/sdl_internal.h"
+#include "platform/sdl/sdl_platform.h"
 
 namespace platform::sdl {
 namespace {
@@ -12,12 +14,18 @@ class SdlJoysticks : public Joysticks {
   explicit SdlJoysticks(std::shared_ptr<Session> s) : session_(std::move(s)) {
     ok_ = session_->Need(SDL_INIT_JOYSTICK);
     hapticOk_ = ok_ && session_->Need(SDL_INIT_HAPTIC);
+    // The game-controller layer brings SDL's mapping database (and SDL_GAMECONTROLLERCONFIG).
+    padsOk_ = ok_ && session_->Need(SDL_INIT_GAMECONTROLLER);
   }
   ~SdlJoysticks() override {
     for (Pad& p : pads_) CloseDevice(p);
+    for (GPad& g : gamepads_)
+      if (g.gc) SDL_GameControllerClose(g.gc);
   }
 
-  int Count() override { return ok_ ? std::max(SDL_NumJoysticks(), 0) : 0; }
+  // Raw joysticks are the devices the mapping database does not know: a gamepad is read as a
+  // gamepad only, never a second time as a joystick.
+  int Count() override { return static_cast<int>(DeviceIndices(false).size()); }
 
   void AxisRange(int, int& axisMin, int& axisMax) override {
     axisMin = -32768;
@@ -94,6 +102,43 @@ class SdlJoysticks : public Joysticks {
     return SDL_JoystickRumble(p->js, level, level, ms) == 0;
   }
 
+  int GamepadCount() override { return static_cast<int>(DeviceIndices(true).size()); }
+
+  bool ReadGamepad(int index, GamepadState& out) override {
+    out = GamepadState{};
+    SDL_GameController* gc = OpenGamepad(index);
+    if (!gc) return false;
+    SDL_GameControllerUpdate();
+    out.leftX = SDL_GameControllerGetAxis(gc, SDL_CONTROLLER_AXIS_LEFTX);
+    out.leftY = SDL_GameControllerGetAxis(gc, SDL_CONTROLLER_AXIS_LEFTY);
+    static constexpr std::pair<SDL_GameControllerButton, GamepadButton> kButtons[] = {
+        {SDL_CONTROLLER_BUTTON_A, kPadA},
+        {SDL_CONTROLLER_BUTTON_B, kPadB},
+        {SDL_CONTROLLER_BUTTON_X, kPadX},
+        {SDL_CONTROLLER_BUTTON_Y, kPadY},
+        {SDL_CONTROLLER_BUTTON_BACK, kPadBack},
+        {SDL_CONTROLLER_BUTTON_GUIDE, kPadGuide},
+        {SDL_CONTROLLER_BUTTON_START, kPadStart},
+        {SDL_CONTROLLER_BUTTON_LEFTSTICK, kPadLeftStick},
+        {SDL_CONTROLLER_BUTTON_RIGHTSTICK, kPadRightStick},
+        {SDL_CONTROLLER_BUTTON_LEFTSHOULDER, kPadLeftShoulder},
+        {SDL_CONTROLLER_BUTTON_RIGHTSHOULDER, kPadRightShoulder},
+        {SDL_CONTROLLER_BUTTON_DPAD_UP, kPadUp},
+        {SDL_CONTROLLER_BUTTON_DPAD_DOWN, kPadDown},
+        {SDL_CONTROLLER_BUTTON_DPAD_LEFT, kPadLeft},
+        {SDL_CONTROLLER_BUTTON_DPAD_RIGHT, kPadRight}};
+    for (const auto& [sdl, bit] : kButtons)
+      if (SDL_GameControllerGetButton(gc, sdl)) out.buttons |= 1u << bit;
+    return true;
+  }
+
+  bool RumbleGamepad(int index, float strength, uint32_t ms) override {
+    SDL_GameController* gc = OpenGamepad(index);
+    if (!gc) return false;
+    const auto level = static_cast<Uint16>(std::lround(std::clamp(strength, 0.0f, 1.0f) * 0xFFFF));
+    return SDL_GameControllerRumble(gc, level, level, ms) == 0;
+  }
+
  private:
   struct Pad {
     SDL_Joystick* js = nullptr;
@@ -112,13 +157,15 @@ class SdlJoysticks : public Joysticks {
   // The open device at `index`, opened (or re-opened, when the list changed and another device
   // now sits at that index) on demand; null when there is none.
   Pad* Open(int index) {
-    if (!ok_ || index < 0 || index >= SDL_NumJoysticks()) return nullptr;
+    const std::vector<int> devices = DeviceIndices(false);
+    if (index < 0 || index >= static_cast<int>(devices.size())) return nullptr;
+    const int device = devices[static_cast<size_t>(index)];
     if (static_cast<int>(pads_.size()) <= index) pads_.resize(index + 1);
     Pad& p = pads_[index];
-    const SDL_JoystickID id = SDL_JoystickGetDeviceInstanceID(index);
+    const SDL_JoystickID id = SDL_JoystickGetDeviceInstanceID(device);
     if (p.js && (p.id != id || !SDL_JoystickGetAttached(p.js))) CloseDevice(p);
     if (!p.js) {
-      p.js = SDL_JoystickOpen(index);
+      p.js = SDL_JoystickOpen(device);
       if (!p.js) return nullptr;
       p.id = SDL_JoystickInstanceID(p.js);
       if (hapticOk_ && SDL_JoystickIsHaptic(p.js) == SDL_TRUE) {
@@ -128,12 +175,106 @@ class SdlJoysticks : public Joysticks {
     return &p;
   }
 
+  struct GPad {
+    SDL_GameController* gc = nullptr;
+    SDL_JoystickID id = -1;
+  };
+
+  // SDL's device indices of the gamepads (true) or of the other joysticks (false), in order.
+  std::vector<int> DeviceIndices(bool gamepads) const {
+    std::vector<int> out;
+    if (!ok_) return out;
+    const int n = SDL_NumJoysticks();
+    for (int i = 0; i < n; ++i) {
+      const bool isPad = padsOk_ && SDL_IsGameController(i) == SDL_TRUE;
+      if (isPad == gamepads) out.push_back(i);
+    }
+    return out;
+  }
+
+  // The open gamepad at `index` among the gamepads, opened on demand (its buttons then reach
+  // the event queue too); null when there is none.
+  SDL_GameController* OpenGamepad(int index) {
+    const std::vector<int> devices = DeviceIndices(true);
+    if (index < 0 || index >= static_cast<int>(devices.size())) return nullptr;
+    if (static_cast<int>(gamepads_.size()) <= index) gamepads_.resize(index + 1);
+    GPad& g = gamepads_[static_cast<size_t>(index)];
+    const int device = devices[static_cast<size_t>(index)];
+    const SDL_JoystickID id = SDL_JoystickGetDeviceInstanceID(device);
+    if (g.gc && (g.id != id || !SDL_GameControllerGetAttached(g.gc))) {
+      SDL_GameControllerClose(g.gc);
+      g = GPad{};
+    }
+    if (!g.gc) {
+      g.gc = SDL_GameControllerOpen(device);
+      if (!g.gc) return nullptr;
+      g.id = id;
+    }
+    return g.gc;
+  }
+
   std::shared_ptr<Session> session_;
-  bool ok_ = false, hapticOk_ = false;
+  bool ok_ = false, hapticOk_ = false, padsOk_ = false;
   std::vector<Pad> pads_;
+  std::vector<GPad> gamepads_;
 };
 
+// The virtual gamepads attached so far, by id: the opened joystick that sets their state.
+struct VirtualPad {
+  std::shared_ptr<Session> session;
+  SDL_Joystick* js = nullptr;
+};
+std::map<int, VirtualPad>& VirtualPads() {
+  static std::map<int, VirtualPad> pads;
+  return pads;
+}
+
 }  // namespace
+
+int AttachVirtualGamepad() {
+  std::shared_ptr<Session> session = Session::Acquire();
+  if (!session || !session->Need(SDL_INIT_JOYSTICK) || !session->Need(SDL_INIT_GAMECONTROLLER))
+    return -1;
+  const int device = SDL_JoystickAttachVirtual(
+      SDL_JOYSTICK_TYPE_GAMECONTROLLER, SDL_CONTROLLER_AXIS_MAX, SDL_CONTROLLER_BUTTON_MAX, 0);
+  if (device < 0) return -1;
+  SDL_Joystick* js = SDL_JoystickOpen(device);
+  if (!js) {
+    SDL_JoystickDetachVirtual(device);
+    return -1;
+  }
+  const int id = SDL_JoystickInstanceID(js);
+  VirtualPads()[id] = {std::move(session), js};
+  return id;
+}
+
+void SetVirtualGamepadButton(int id, int button, bool down) {
+  auto it = VirtualPads().find(id);
+  if (it == VirtualPads().end()) return;
+  // The virtual pad's buttons are numbered as the controller layer numbers its own, which is
+  // the order of GamepadButton.
+  SDL_JoystickSetVirtualButton(it->second.js, button, down ? SDL_PRESSED : SDL_RELEASED);
+}
+
+void SetVirtualGamepadStick(int id, int x, int y) {
+  auto it = VirtualPads().find(id);
+  if (it == VirtualPads().end()) return;
+  SDL_JoystickSetVirtualAxis(it->second.js, SDL_CONTROLLER_AXIS_LEFTX, static_cast<Sint16>(x));
+  SDL_JoystickSetVirtualAxis(it->second.js, SDL_CONTROLLER_AXIS_LEFTY, static_cast<Sint16>(y));
+}
+
+void DetachVirtualGamepad(int id) {
+  auto it = VirtualPads().find(id);
+  if (it == VirtualPads().end()) return;
+  for (int i = 0; i < SDL_NumJoysticks(); ++i) {
+    if (SDL_JoystickGetDeviceInstanceID(i) == id) {
+      SDL_JoystickClose(it->second.js);
+      SDL_JoystickDetachVirtual(i);
+      break;
+    }
+  }
+  VirtualPads().erase(it);
+}
 
 std::unique_ptr<Joysticks> MakeJoysticks(std::shared_ptr<Session> s) {
   return std::make_unique<SdlJoysticks>(std::move(s));

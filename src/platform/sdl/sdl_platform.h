@@ -23,4 +23,14 @@ std::unique_ptr<Text> MakeText();
 // digits by the character the layout gives, everything else by the physical key; 0 if none.
 int VkFromSdlKey(int32_t keycode, int scancode);
 
+// A virtual gamepad that SDL's game-controller layer reads as a real one (tests of this driver
+// without a device). Attached with nothing held; returns its id, or -1 when SDL cannot make one.
+int AttachVirtualGamepad();
+// Holds (true) or lets go of GamepadButton `button` on virtual gamepad `id`.
+void SetVirtualGamepadButton(int id, int button, bool down);
+// Sets the left stick of virtual gamepad `id` (-32768 .. 32767, y growing downwards).
+void SetVirtualGamepadStick(int id, int x, int y);
+// Pulls virtual gamepad `id` out.
+void DetachVirtualGamepad(int id);
+
 }  // namespace platform::sdl

@@ -130,6 +130,10 @@ class SdlVideo : public Video {
     cursor_ = on;
     if (videoOk_) SDL_ShowCursor(on ? SDL_ENABLE : SDL_DISABLE);
   }
+  void SetMouseCaptured(bool on) override {
+    // Relative mode hides the pointer and keeps it in the window; motion still arrives.
+    if (videoOk_ && window_) SDL_SetRelativeMouseMode(on ? SDL_TRUE : SDL_FALSE);
+  }
   void SetPosition(int x, int y) override {
     posX_ = x;
     posY_ = y;
