@@ -79,8 +79,9 @@ int main(int argc, char** argv) {
                    setFolder.c_str());
       return 1;
     }
-    // A set keeps its own records, made from the shipped table when it is first played.
-    game::UseRecordsInPlayerDir(setFolder, data.dir + "/rec.kbx");
+    // A set keeps its own records, made from the clean table that ships with the game (never the
+    // scores a build tree's data folder has gathered) when it is first played.
+    game::UseRecordsInPlayerDir(setFolder, game::ShippedRecordTable(data));
   }
 
   auto sdl = platform::sdl::Make();

@@ -15,6 +15,7 @@
 #include "game/command_line.h"
 #include "game/editor_model.h"
 #include "game/levels.h"
+#include "support/temp_files.h"
 
 namespace fs = std::filesystem;
 using game::CellRule;
@@ -82,7 +83,7 @@ TEST_F(SetFolder, OpeningAndSavingTheShippedSetChangesNoByte) {
     ASSERT_EQ(m.Save(n, error), SaveResult::Saved) << n << error;
     EXPECT_EQ(ReadBytes(set / Name(n)), ReadBytes(Shipped(n))) << "level " << n;
   }
-  EXPECT_FALSE(fs::exists(set / "lev1.lev.tmp"));
+  EXPECT_FALSE(TempFileBeside(set / "lev1.lev"));
 }
 
 TEST(LevelSetModelRules, CellsInsideTheFrameAndAboveThePaddleLine) {
@@ -222,7 +223,7 @@ TEST_F(SetFolder, AReadOnlyFolderReportsTheSystemsReasonAndLosesNothing) {
   EXPECT_TRUE(m.Modified(1));  // the edit is still there to save elsewhere or later
   EXPECT_EQ(m.TypeAt(0, 15), 2);
   EXPECT_EQ(ReadBytes(set / "lev1.lev"), ReadBytes(Shipped(1)));
-  EXPECT_FALSE(fs::exists(set / "lev1.lev.tmp"));
+  EXPECT_FALSE(TempFileBeside(set / "lev1.lev"));
   fs::permissions(set, fs::perms::owner_all);
   EXPECT_EQ(m.Save(1, error), SaveResult::Saved);
 }
