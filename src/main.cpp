@@ -86,6 +86,7 @@ int main(int argc, char** argv) {
 
   auto sdl = platform::sdl::Make();
   if (!sdl) {
+    // The reason is already out; nothing is opened, nothing waits.
     std::fprintf(stderr, "kobaltix: the display system could not be started\n");
     return 1;
   }

@@ -1,7 +1,13 @@
 #include "platform/sdl/sdl_platform.h"
 
+#include <dlfcn.h>
+#include <unistd.h>
+
+#include <algorithm>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
+#include <string>
 
 #include "platform/keys.h"
 #include "platform/sdl/sdl_internal.h"
@@ -112,9 +118,81 @@ std::unique_ptr<Dialogs> MakeDialogs(std::shared_ptr<Session> s) {
   return std::make_unique<SdlDialogs>(std::move(s));
 }
 
+namespace {
+
+// Xlib's XDisplayString, found beside XSetIOErrorHandler (null when not found).
+using DisplayStringFn = char* (*)(void*);
+DisplayStringFn gDisplayString = nullptr;
+
+// Xlib calls this when the connection to the X server breaks (the server ended, a remote session
+// dropped). Its own handler would call exit(), whose exit handlers close the window on the dead
+// connection and can wait there for good; the game instead writes why it ends and ends at once.
+// Nothing is lost: the record table and the level files are only ever replaced whole by a rename,
+// so whatever was saved is whole and whatever was not is as before.
+int DisplayLost(void* display) {
+  const char* name = gDisplayString != nullptr && display != nullptr ? gDisplayString(display) : "";
+  char message[512];
+  const int n = std::snprintf(message, sizeof message,
+                              "kobaltix: the connection to the display \"%s\" was lost; the game "
+                              "ends\n",
+                              name != nullptr ? name : "");
+  if (n > 0) (void)!::write(2, message, static_cast<size_t>(std::min<int>(n, sizeof message - 1)));
+  ::_exit(1);
+}
+
+// Sets DisplayLost as Xlib's handler of a broken connection. Xlib is the library SDL loaded for its
+// X11 driver; it is looked up among the loaded ones, so the game needs no X library of its own.
+void WatchTheXConnection() {
+  void* x11 = ::dlopen("libX11.so.6", RTLD_LAZY | RTLD_NOLOAD);
+  if (x11 == nullptr) return;
+  using Handler = int (*)(void*);
+  using SetHandler = Handler (*)(Handler);
+  auto set = reinterpret_cast<SetHandler>(::dlsym(x11, "XSetIOErrorHandler"));
+  gDisplayString = reinterpret_cast<DisplayStringFn>(::dlsym(x11, "XDisplayString"));
+  if (set != nullptr) set(&DisplayLost);
+  // The handle is kept: the library stays loaded as long as SDL uses it anyway.
+}
+
+// Starts the video on a display the player can see. Unless the player names a video driver
+// (SDL_VIDEODRIVER), the drivers that draw nowhere (offscreen, dummy) are left out of SDL's
+// choice: without a display SDL would fall back to them and the game would run unseen for good.
+// False with the video system's reason in `reason`.
+bool StartVideo(Session& session, std::string& reason) {
+  const char* named = std::getenv("SDL_VIDEODRIVER");
+  if (named == nullptr || *named == '\0') {
+    std::string drivers;
+    for (int i = 0; i < SDL_GetNumVideoDrivers(); ++i) {
+      const char* d = SDL_GetVideoDriver(i);
+      if (d == nullptr || !std::strcmp(d, "offscreen") || !std::strcmp(d, "dummy") ||
+          !std::strcmp(d, "evdev"))
+        continue;
+      drivers += (drivers.empty() ? "" : ",") + std::string(d);
+    }
+    SDL_SetHint(SDL_HINT_VIDEODRIVER, drivers.c_str());
+  }
+  if (!session.Need(SDL_INIT_VIDEO)) {
+    reason = SDL_GetError();
+    return false;
+  }
+  const char* driver = SDL_GetCurrentVideoDriver();
+  if (driver != nullptr && std::strcmp(driver, "x11") == 0) WatchTheXConnection();
+  return true;
+}
+
+}  // namespace
+
 std::unique_ptr<Platform> Make() {
   auto session = Session::Acquire();
   if (!session) return nullptr;
+  std::string reason;
+  if (!StartVideo(*session, reason)) {
+    const char* display = std::getenv("DISPLAY");
+    const std::string where = display == nullptr ? std::string("DISPLAY is not set")
+                                                 : "DISPLAY=\"" + std::string(display) + "\"";
+    std::fprintf(stderr, "kobaltix: no display to show the game on (%s): %s\n", where.c_str(),
+                 reason.c_str());
+    return nullptr;
+  }
   auto view = std::make_shared<ViewState>();
   auto p = std::make_unique<Platform>();
   p->clock = MakeClock(session);
