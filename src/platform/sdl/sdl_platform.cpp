@@ -1,15 +1,12 @@
 #include "platform/sdl/sdl_platform.h"
 
-#include <dlfcn.h>
-#include <unistd.h>
-
-#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <string>
 
 #include "platform/keys.h"
+#include "platform/sdl/sdl_display_watch.h"
 #include "platform/sdl/sdl_internal.h"
 
 namespace platform::sdl {
@@ -38,7 +35,10 @@ std::shared_ptr<Session> Session::Acquire() {
   return s;
 }
 
-Session::~Session() { SDL_Quit(); }
+Session::~Session() {
+  StopWatchingTheDisplay();  // the display closes now, on purpose
+  SDL_Quit();
+}
 
 bool Session::Need(uint32_t flag) {
   std::lock_guard<std::mutex> lock(mutex_);
@@ -119,39 +119,6 @@ std::unique_ptr<Dialogs> MakeDialogs(std::shared_ptr<Session> s) {
 }
 
 namespace {
-
-// Xlib's XDisplayString, found beside XSetIOErrorHandler (null when not found).
-using DisplayStringFn = char* (*)(void*);
-DisplayStringFn gDisplayString = nullptr;
-
-// Xlib calls this when the connection to the X server breaks (the server ended, a remote session
-// dropped). Its own handler would call exit(), whose exit handlers close the window on the dead
-// connection and can wait there for good; the game instead writes why it ends and ends at once.
-// Nothing is lost: the record table and the level files are only ever replaced whole by a rename,
-// so whatever was saved is whole and whatever was not is as before.
-int DisplayLost(void* display) {
-  const char* name = gDisplayString != nullptr && display != nullptr ? gDisplayString(display) : "";
-  char message[512];
-  const int n = std::snprintf(message, sizeof message,
-                              "kobaltix: the connection to the display \"%s\" was lost; the game "
-                              "ends\n",
-                              name != nullptr ? name : "");
-  if (n > 0) (void)!::write(2, message, static_cast<size_t>(std::min<int>(n, sizeof message - 1)));
-  ::_exit(1);
-}
-
-// Sets DisplayLost as Xlib's handler of a broken connection. Xlib is the library SDL loaded for its
-// X11 driver; it is looked up among the loaded ones, so the game needs no X library of its own.
-void WatchTheXConnection() {
-  void* x11 = ::dlopen("libX11.so.6", RTLD_LAZY | RTLD_NOLOAD);
-  if (x11 == nullptr) return;
-  using Handler = int (*)(void*);
-  using SetHandler = Handler (*)(Handler);
-  auto set = reinterpret_cast<SetHandler>(::dlsym(x11, "XSetIOErrorHandler"));
-  gDisplayString = reinterpret_cast<DisplayStringFn>(::dlsym(x11, "XDisplayString"));
-  if (set != nullptr) set(&DisplayLost);
-  // The handle is kept: the library stays loaded as long as SDL uses it anyway.
-}
 
 // Starts the video on a display the player can see. Unless the player names a video driver
 // (SDL_VIDEODRIVER), the drivers that draw nowhere (offscreen, dummy) are left out of SDL's
