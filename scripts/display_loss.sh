@@ -15,6 +15,7 @@ here=$(cd "$(dirname "$0")" && pwd)
 x11_find_game "${1:?build dir}" || exit 1
 tries=${2:-20}
 game=${3:-$KX_GAME}
+game=$(cd "$(dirname "$game")" && pwd)/$(basename "$game")
 x11_need Xvfb xdotool xwininfo || exit 1
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
@@ -23,7 +24,7 @@ table=$'a\r\n0\r\nb\r\n0\r\nc\r\n0\r\nd\r\n0\r\ne\r\n0\r\n'
 
 ok=0 missed=0
 one_try() {  # case try
-  local case=$1 try=$2 n=700 xpid gpid start ended status rc msg lines
+  local case=$1 try=$2 n=700 xpid gpid start ended status rc=0 msg lines
   while [ -e "/tmp/.X11-unix/X$n" ] || [ -e "/tmp/.X$n-lock" ]; do n=$((n + 1)); done
   Xvfb ":$n" -screen 0 800x600x24 -nolisten tcp >/dev/null 2>&1 &
   xpid=$!
@@ -36,7 +37,16 @@ one_try() {  # case try
   (cd "$work/data" && DISPLAY=":$n" exec "$game" --window 2>"$work/err") &
   gpid=$!
   export DISPLAY=":$n"
-  x11_wait_window 20 >/dev/null || { echo "$case $try: no window"; kill -9 $gpid $xpid; wait $gpid; return 1; }
+  if ! x11_wait_window 20 >/dev/null; then
+    rc=0
+    kill -0 $gpid 2>/dev/null && kill -9 $gpid
+    wait $gpid || rc=$?
+    kill -9 $xpid
+    wait $xpid 2>/dev/null
+    missed=$((missed + 1))
+    echo "$case $try: MISSED, no window (the game ended with status $rc): $(head -c 300 "$work/err")"
+    return 1
+  fi
   sleep 1.5  # the loading
   xdotool key Return; sleep 0.5
   xdotool key space; sleep 0.8
