@@ -22,10 +22,13 @@ trap 'rm -rf "$work"' EXIT
 x11_copy_data "$work/data"
 table=$'a\r\n0\r\nb\r\n0\r\nc\r\n0\r\nd\r\n0\r\ne\r\n0\r\n'
 
-ok=0 missed=0
+ok=0 missed=0 next=700
 one_try() {  # case try
-  local case=$1 try=$2 n=700 xpid gpid start ended status rc=0 msg lines
+  local case=$1 try=$2 n xpid gpid start ended status rc=0 msg lines
+  # A display number of its own for every try: a server just killed never answers for the next.
+  n=$next
   while [ -e "/tmp/.X11-unix/X$n" ] || [ -e "/tmp/.X$n-lock" ]; do n=$((n + 1)); done
+  next=$((n + 1))
   Xvfb ":$n" -screen 0 800x600x24 -nolisten tcp >/dev/null 2>&1 &
   xpid=$!
   local end=$((SECONDS + 10))
@@ -43,6 +46,7 @@ one_try() {  # case try
     wait $gpid || rc=$?
     kill -9 $xpid
     wait $xpid 2>/dev/null
+    rm -f "/tmp/.X11-unix/X$n" "/tmp/.X$n-lock"
     missed=$((missed + 1))
     echo "$case $try: MISSED, no window (the game ended with status $rc): $(head -c 300 "$work/err")"
     return 1
