@@ -98,12 +98,14 @@ int main(int argc, char** argv) {
                    setFolder.c_str());
       return 1;
     }
-    // A set keeps its own records, made from the shipped table when it is first played.
-    game::UseRecordsInPlayerDir(setFolder, data.dir + "/rec.kbx");
+    // A set keeps its own records, made from the clean table that ships with the game (never the
+    // scores a build tree's data folder has gathered) when it is first played.
+    game::UseRecordsInPlayerDir(setFolder, game::ShippedRecordTable(data));
   }
 
   auto sdl = platform::sdl::Make();
   if (!sdl) {
+    // The reason is already out; nothing is opened, nothing waits.
     std::fprintf(stderr, "kobaltix: the display system could not be started\n");
     return 1;
   }

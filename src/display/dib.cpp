@@ -430,6 +430,54 @@ std::string MapGamePath(const std::string& path) {
   return out;
 }
 
+namespace {
+// The bytes a BMP file's headers say its picture takes (file header, info header, masks, colour
+// table and pixels), from the start of the file in `head`; 0 when they cannot tell (an unknown
+// header, run-length data without an image size) or the headers are not all there.
+uint64_t BmpBytesNeeded(const std::vector<uint8_t>& head) {
+  if (head.size() < 18 || head[0] != 'B' || head[1] != 'M') return 0;
+  const uint8_t* d = head.data() + 14;
+  const uint32_t headerSize = U32(d);
+  if (headerSize != 12 && headerSize != 40 && headerSize != 52 && headerSize != 56 &&
+      headerSize != 108 && headerSize != 124)
+    return 0;
+  if (head.size() < 14 + uint64_t{headerSize}) return 0;
+  int64_t width, height;
+  uint32_t bits, compression = 0, sizeImage = 0, colorsUsed = 0, entry = 4;
+  if (headerSize == 12) {
+    width = U16(d + 4);
+    height = U16(d + 6);
+    bits = U16(d + 10);
+    entry = 3;
+  } else {
+    width = I32(d + 4);
+    height = I32(d + 8);
+    bits = U16(d + 14);
+    compression = U32(d + 16);
+    sizeImage = U32(d + 20);
+    colorsUsed = U32(d + 32);
+  }
+  if (width <= 0 || bits == 0 || bits > 32) return 0;
+  const uint64_t rows = static_cast<uint64_t>(height < 0 ? -height : height);
+  uint64_t pixels;
+  if (compression == 1 || compression == 2) {
+    if (sizeImage == 0) return 0;
+    pixels = sizeImage;
+  } else {
+    pixels = ((static_cast<uint64_t>(width) * bits + 31) / 32) * 4 * rows;
+  }
+  const uint64_t headers = 14 + uint64_t{headerSize};
+  uint64_t start = U32(head.data() + 10);
+  if (start < headers) {
+    // No pixel offset: the pixels follow the masks and the colour table.
+    const uint64_t masks = compression == 3 && headerSize == 40 ? 12 : 0;
+    const uint64_t colors = colorsUsed != 0 ? colorsUsed : (bits <= 8 ? 1u << bits : 0);
+    start = headers + masks + colors * entry;
+  }
+  return start + pixels;
+}
+}  // namespace
+
 std::vector<uint8_t> ReadWholeFile(const std::string& path) {
   std::string mapped = MapGamePath(path);
   // The error names the file in full, as the player would look for it.
@@ -446,12 +494,25 @@ std::vector<uint8_t> ReadWholeFile(const std::string& path) {
   std::vector<uint8_t> bytes;
   if (!f.ReadUpTo(14, bytes)) RaiseOpenError(full, f.Error());
   // The file header states the picture's own size: bytes past it are not the picture's and are
-  // not read. A size the file cannot hold (0, too small, larger than the file or the cap) says
-  // nothing, as other readers take it, and the file's own length is the bound.
+  // not read. A size that cannot be the picture's says nothing, as other readers take it, and the
+  // file's own length is the bound: one smaller than what the headers and the pixels need (0, 20,
+  // 54 in a 70-byte picture), larger than the file or the cap, or stated where the headers cannot
+  // tell what they need.
+  if (bytes.size() == 14 && bytes[0] == 'B' && bytes[1] == 'M' && !f.ReadUpTo(4, bytes)) {
+    RaiseOpenError(full, f.Error());
+  }
+  if (bytes.size() == 18) {
+    // The rest of the info header (at most the largest one read).
+    const uint32_t header = U32(bytes.data() + 14);
+    if (header > 4 && !f.ReadUpTo(std::min<uint32_t>(header, 124) - 4, bytes))
+      RaiseOpenError(full, f.Error());
+  }
   size_t want = kMaxFileBytes;
-  if (bytes.size() == 14 && bytes[0] == 'B' && bytes[1] == 'M') {
+  if (bytes.size() >= 14 && bytes[0] == 'B' && bytes[1] == 'M') {
     const uint32_t stated = U32(bytes.data() + 2);
-    if (stated >= 14 && stated <= f.Size() && stated <= kMaxFileBytes) want = stated;
+    const uint64_t needed = BmpBytesNeeded(bytes);
+    if (needed != 0 && stated >= needed && stated <= f.Size() && stated <= kMaxFileBytes)
+      want = stated;
   }
   if (f.Size() > kMaxFileBytes && want == kMaxFileBytes) Invalid();
   if (want > bytes.size() && !f.ReadUpTo(want - bytes.size(), bytes)) {

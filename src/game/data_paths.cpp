@@ -11,6 +11,9 @@
 #ifndef KX_INSTALL_DATADIR
 #define KX_INSTALL_DATADIR "/usr/local/share/kobaltix"
 #endif
+#ifndef KX_BUILD_RECORD_TABLE
+#define KX_BUILD_RECORD_TABLE ""
+#endif
 
 namespace fs = std::filesystem;
 
@@ -117,6 +120,17 @@ void ChooseRecordPlace(const DataDirSearch& found, const std::string& playerDir)
     UseRecordsBesideData();
 }
 
+std::string ShippedRecordTableFor(const DataDirSearch& found, const std::string& buildTable) {
+  if (found.installed) return found.dir + "/rec.kbx";
+  std::error_code ec;
+  if (!buildTable.empty() && fs::is_regular_file(buildTable, ec)) return buildTable;
+  return {};
+}
+
+std::string ShippedRecordTable(const DataDirSearch& found) {
+  return ShippedRecordTableFor(found, KX_BUILD_RECORD_TABLE);
+}
+
 std::string RecordFile() {
   if (gRecordPlace.playerFile.empty()) return "rec.kbx";
   std::error_code ec;
@@ -125,7 +139,10 @@ std::string RecordFile() {
     // The copy goes through the same safe rewrite as every later save. A failure is left for
     // the save to report: the menu meanwhile reads the missing file as an empty table.
     try {
-      WriteRecordFile(gRecordPlace.playerFile, ReadRecordFile(gRecordPlace.shippedTable));
+      const RecordTable first = gRecordPlace.shippedTable.empty()
+                                    ? RecordTable{}
+                                    : ReadRecordFile(gRecordPlace.shippedTable);
+      WriteRecordFile(gRecordPlace.playerFile, first);
     } catch (const Exception&) {
     }
   }

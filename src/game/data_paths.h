@@ -50,6 +50,14 @@ void UseRecordsInPlayerDir(const std::string& playerDir, const std::string& ship
 // (when it is not ""); otherwise the table stays beside the data.
 void ChooseRecordPlace(const DataDirSearch& found, const std::string& playerDir);
 
+// The clean record table that ships with the game, which a new table (the player's own, a level
+// set's) starts from: in installed data its rec.kbx; otherwise (a build tree, whose data folder
+// holds the developer's own scores) the table the build made for the install, `buildTable`, when
+// it is there, else "" (a new table then starts empty).
+std::string ShippedRecordTableFor(const DataDirSearch& found, const std::string& buildTable);
+// ShippedRecordTableFor with the table this build made.
+std::string ShippedRecordTable(const DataDirSearch& found);
+
 // The record file to read and write. In the player's folder a missing file is first created
 // (folder included) from the shipped table; when that cannot be done the path is still returned
 // and writing it raises the usual error.

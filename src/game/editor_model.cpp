@@ -1,9 +1,10 @@
 #include "game/editor_model.h"
 
 #include <algorithm>
-#include <fstream>
+#include <cerrno>
 
 #include "game/textfile.h"
+#include "platform/data_file.h"
 #include "toolkit/errors.h"
 
 namespace game {
@@ -33,20 +34,19 @@ void LevelSetModel::Open(const std::string& folder) {
   for (int n = 1; n <= kEditorLevels; ++n) {
     LevelSlot& s = Slot(n);
     s = LevelSlot{};
-    // The bytes are read once here so the report can compare them with what the game makes of
-    // them; the bricks themselves come from the game's own reader.
-    const std::string path = FilePath(n);
-    std::ifstream f(NativePath(path), std::ios::binary);
-    s.report.missing = !f;
-    s.bricks = ReadLevelFile(path);
-    if (f) {
-      // What the game writes for these bricks is all that can match; reading one byte more than
-      // that is enough to tell, and a huge hostile file is never held whole.
-      const std::string exact = FormatLevel(s.bricks);
-      std::string bytes(exact.size() + 1, '\0');
-      f.read(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-      bytes.resize(static_cast<size_t>(f.gcount()));
-      s.report.inexact = bytes != exact;
+    // The bytes are read once, as far as the game's reader reads them, through the opener that
+    // refuses a pipe, a device or a folder before it could block or never end; the report then
+    // compares them with what the game makes of them.
+    std::vector<uint8_t> bytes;
+    int error = 0;
+    if (!platform::ReadDataFile(NativePath(FilePath(n)), kMaxTextFileBytes, bytes, error)) {
+      s.report.missing = true;
+      if (error != ENOENT && error != ENOTDIR) s.report.reason = platform::DataFileReason(error);
+    } else {
+      const std::string text(bytes.begin(), bytes.end());
+      s.bricks = ParseLevel(text);
+      // A file longer than the game reads can never be what the game writes.
+      s.report.inexact = text != FormatLevel(s.bricks) || bytes.size() >= kMaxTextFileBytes;
     }
     s.saved = s.bricks;
     s.report.outside = OutsideCount(n);
@@ -54,6 +54,11 @@ void LevelSetModel::Open(const std::string& folder) {
 }
 
 std::string LevelSetModel::FilePath(int level) const { return LevelFileIn(folder_, level); }
+
+const LevelSetModel::LevelSlot& LevelSetModel::Slot(int level) const {
+  static const LevelSlot kNoLevel;
+  return ValidLevel(level) ? slots_[static_cast<size_t>(level - 1)] : kNoLevel;
+}
 
 void LevelSetModel::SetLevel(int level) {
   if (inStroke_) EndStroke();
@@ -108,8 +113,9 @@ void LevelSetModel::Change(F change) {
 }
 
 CellRule LevelSetModel::Place(int column, int row, int type) {
+  if (type < 1 || type > 9) return CellRule::NoSuchType;
   const CellRule rule = Rule(column, row);
-  if (rule != CellRule::Free || type < 1 || type > 9) return rule;
+  if (rule != CellRule::Free) return rule;
   Change([&](std::vector<LevelBrick>& bricks) {
     // The new brick takes the place in the file of the first brick it replaces, so replacing a
     // brick changes only its type line.
@@ -179,6 +185,10 @@ std::vector<int> LevelSetModel::ModifiedLevels() const {
 }
 
 SaveResult LevelSetModel::Save(int level, std::string& error) {
+  if (!ValidLevel(level)) {
+    error = Format("No level %d in a set (levels are 1 to %d)", level, kEditorLevels);
+    return SaveResult::Failed;
+  }
   if (level == level_ && inStroke_) EndStroke();
   LevelSlot& s = Slot(level);
   if (s.bricks.empty()) return SaveResult::Empty;

@@ -32,11 +32,13 @@ enum class CellRule {
   AboveField,    // in the band above row 0, where the game shows the score and the lives
   OutsideField,  // not wholly inside the visible frame
   PaddleZone,    // reaches down to the paddle's line
+  NoSuchType,    // (Place only) the brick type is not one of 1..9
 };
 
 // What opening a level's file found.
 struct LevelReport {
   bool missing = false;  // no file (or not readable): an empty level
+  std::string reason;    // why a file that is there was not read (the system's text), else
   bool inexact = false;  // the bytes were not what the game writes for the bricks it read
   int outside = 0;       // bricks that stand outside the field
 };
@@ -54,10 +56,15 @@ class LevelSetModel {
   // `frameWidth` x `frameHeight` is the visible frame; `paddleTop` the paddle's top edge.
   explicit LevelSetModel(int frameWidth = 800, int frameHeight = 600, int paddleTop = 530);
 
-  // Reads lev1.lev .. lev20.lev of `folder` with the game's reader; forgets every edit, undo step
-  // and report of the previous set. Level 1 becomes the current level.
+  // Reads lev1.lev .. lev20.lev of `folder` through the data-file opener (a pipe, a device or a
+  // folder in a level's place is refused at once, a huge file is read only as far as the game
+  // reads it) with the game's reader; forgets every edit, undo step and report of the previous
+  // set. Level 1 becomes the current level.
   void Open(const std::string& folder);
   const std::string& Folder() const { return folder_; }
+  // True for a level of a set: 1..20. Every accessor below answers a level outside as an empty
+  // level with nothing to report, and Save refuses it.
+  static bool ValidLevel(int level) { return level >= 1 && level <= kEditorLevels; }
   // The file of `level` (1..20) in the folder.
   std::string FilePath(int level) const;
   const LevelReport& Report(int level) const { return Slot(level).report; }
@@ -80,7 +87,7 @@ class LevelSetModel {
   void EndStroke();
   bool InStroke() const { return inStroke_; }
   // Puts a brick of `type` (1..9) in the cell, replacing whatever stood there. Returns the cell's
-  // rule; nothing changes unless it is Free.
+  // rule, or NoSuchType for a type outside 1..9; nothing changes unless the answer is Free.
   CellRule Place(int column, int row, int type);
   // Removes the bricks of the cell; false when it was empty.
   bool Erase(int column, int row);
@@ -97,7 +104,7 @@ class LevelSetModel {
   // The modified levels, in ascending order.
   std::vector<int> ModifiedLevels() const;
   // Saves `level` unless the level breaks a rule (see SaveResult). On Failed `error` holds the
-  // system's message and nothing in memory changes.
+  // system's message (or says there is no such level) and nothing in memory changes.
   SaveResult Save(int level, std::string& error);
 
  private:
@@ -107,8 +114,10 @@ class LevelSetModel {
     std::vector<std::vector<LevelBrick>> undo, redo;
     LevelReport report;
   };
+  // Only for a ValidLevel (the current level always is one).
   LevelSlot& Slot(int level) { return slots_[static_cast<size_t>(level - 1)]; }
-  const LevelSlot& Slot(int level) const { return slots_[static_cast<size_t>(level - 1)]; }
+  // An empty slot for a level outside 1..20.
+  const LevelSlot& Slot(int level) const;
   bool Inside(const LevelBrick& b) const { return Rule(b.column, b.row) == CellRule::Free; }
   // Runs `change` on the current level as an undo step (or as part of the open stroke).
   template <typename F>

@@ -66,17 +66,19 @@ TLevelEditor::TLevelEditor(TMainForm* form, const std::string& folder)
   Name = "LevelEditor";
   Model.Open(folder);
 
-  Question = new TPanel(form);
+  // The question's panel and its controls belong to the editor (their parent is the window): they
+  // go with it, so an editor opened again leaves no buttons that would call a freed one.
+  Question = new TPanel(this);
   Question->Name = "EditorQuestion";
   Question->SetParent(form);
   Question->SetBounds(150, 235, 500, 110);
   Question->SetVisible(false);
-  QuestionText = new TLabel(form);
+  QuestionText = new TLabel(this);
   QuestionText->SetParent(Question);
   QuestionText->SetBounds(16, 16, 468, 40);
   QuestionText->Transparent = true;
   auto button = [&](const char* caption, int left, int choice) {
-    auto* b = new TButton(form);
+    auto* b = new TButton(this);
     b->SetParent(Question);
     b->SetBounds(left, 66, 140, 28);
     b->SetCaption(caption);
@@ -137,7 +139,10 @@ void TLevelEditor::Select(int type) {
 std::string TLevelEditor::LevelWarning(int level) const {
   const game::LevelReport& r = Model.Report(level);
   std::string w;
-  if (r.missing) {
+  if (r.missing && !r.reason.empty()) {
+    w = Format(Tr("Файл %s не прочитан (%s): уровень пуст."), LevelFileShort(level).c_str(),
+               r.reason.c_str());
+  } else if (r.missing) {
     w = Format(Tr("Файла %s нет: уровень пуст."), LevelFileShort(level).c_str());
   } else if (r.inexact) {
     w = Format(Tr("Файл %s повреждён: показано то, что из него прочтёт игра."),
@@ -357,6 +362,7 @@ void TLevelEditor::Apply(int x, int y) {
     case CellRule::PaddleZone:
       SetStatus(Tr("Клетка задевает зону ракетки: ниже ряда 20 кирпич не ставится."));
       break;
+    case CellRule::NoSuchType:
     case CellRule::Free:
       break;
   }

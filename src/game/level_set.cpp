@@ -16,7 +16,7 @@ bool IsSetPath(const std::string& arg) { return arg.find('/') != std::string::np
 bool ValidSetName(const std::string& name) {
   if (name.empty() || name == "." || name == "..") return false;
   for (char c : name)
-    if (c == '/' || static_cast<unsigned char>(c) < 32) return false;
+    if (c == '/' || c == '\\' || static_cast<unsigned char>(c) < 32) return false;
   return true;
 }
 

@@ -9,7 +9,7 @@ namespace game {
 
 // True when `arg` gives a folder by its path (it holds a '/'), false when it is a set's name.
 bool IsSetPath(const std::string& arg);
-// True for a usable set name: not empty, no '/', not "." or "..", no control characters.
+// True for a usable set name: not empty, no '/' or '\\', not "." or "..", no control characters.
 bool ValidSetName(const std::string& name);
 // The folder of the named set: <player's data folder>/sets/NAME (see PlayerDataDir); "" when the
 // player has no data folder.

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdio>
 #include <filesystem>
 
 #include "game/data_paths.h"
@@ -1157,6 +1158,13 @@ void CreateGameWindows() {
 int RunGame(bool fullScreen, const std::string& levelFolder, bool edit) {
   InitApplication();
   platform::Get().video->OpenWindow(toolkit::Tr("KobalTix v. 1.3"), 800, 600);
+  if (!platform::Get().video->WindowOpen()) {
+    // A window that can never be shown must not keep the game running unseen (the video system
+    // has said why on standard error).
+    std::fprintf(stderr, "kobaltix: the game's window could not be opened\n");
+    DoneApplication();
+    return 1;
+  }
   platform::Get().video->SetFullScreen(fullScreen);
   CreateGameWindows();
   if (!fullScreen) MainForm->StartInWindow();

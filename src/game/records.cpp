@@ -1,7 +1,11 @@
 #include "game/records.h"
 
+#include <filesystem>
+
 #include "game/safe_file.h"
 #include "game/textfile.h"
+#include "platform/safe_write.h"
+#include "toolkit/errors.h"
 
 namespace game {
 
@@ -47,6 +51,34 @@ void WriteRecordFile(const std::string& path, const RecordTable& table) {
   // Only the file's own mode bits count: a table in a folder the player cannot change is still
   // the player's to rewrite where the system lets them.
   WriteFileSafely(path, FormatRecordFile(table), /*folderBitsCount=*/false);
+}
+
+int SaveNewRecord(const std::string& path, const std::string& name, int32_t s, int lockTimeoutMs) {
+  const std::string native = NativePath(path);
+  std::error_code ec;
+  const std::string full = std::filesystem::absolute(native, ec).lexically_normal().string();
+  // The lock lives beside the file the save replaces, so every name that leads to one table
+  // (through a link, say) takes the same lock.
+  // A table that could not be written anyway (a pipe, a folder, read-only) is refused before
+  // anything is made beside it.
+  platform::SafeWriter writer;
+  writer.folderBitsCount = false;  // as WriteRecordFile
+  std::string target;
+  if (int error = writer.Refusal(native);
+      error || (error = platform::ResolveWriteTarget(native, target))) {
+    RaiseCreateError(full, error);
+  }
+  platform::FileLock lock;
+  if (const int error = lock.Acquire(target + ".lock", lockTimeoutMs)) {
+    RaiseCreateError(full, error);
+  }
+  // Read under the lock: another game may have entered a record since this one read the table,
+  // and writing back an older copy would drop it.
+  RecordTable table = ReadRecordFile(native);
+  const int rank = InsertPosition(table, s);
+  if (rank >= 1) InsertRecord(table, rank, name, s);
+  WriteRecordFile(native, table);
+  return rank;
 }
 
 }  // namespace game

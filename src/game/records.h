@@ -33,4 +33,17 @@ std::string FormatRecordFile(const RecordTable& table);
 // regular file; the old file is then untouched.
 void WriteRecordFile(const std::string& path, const RecordTable& table);
 
+// How long a save waits for another game to finish its own save of the same table.
+constexpr int kRecordLockTimeoutMs = 1000;
+
+// Enters `name`/`s` in the table at `path` as one step that two games sharing the table can take
+// at the same moment: an advisory lock on "<table>.lock" beside the table (beside the end of its
+// links) is taken, the table is read again under it, the entry inserted at its rank and the table
+// written safely; then the lock is let go. Returns the rank taken (0: below every entry, the table
+// is written back unchanged). Raises EFCreateError with the table's full name and the reason when
+// the lock is not taken within `lockTimeoutMs` or the table cannot be written; the table is then
+// as it was.
+int SaveNewRecord(const std::string& path, const std::string& name, int32_t s,
+                  int lockTimeoutMs = kRecordLockTimeoutMs);
+
 }  // namespace game

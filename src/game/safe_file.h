@@ -1,21 +1,23 @@
-// Writing a whole data file so that a stop in the middle never loses the old one.
+// Writing a whole data file so that a stop in the middle, or a second save of the same file at
+// the same moment, never loses or mixes one (the system's side is platform/safe_write.h).
 #pragma once
 
 #include <string>
 
+#include "platform/safe_write.h"
+
 namespace game {
 
-// Writes `bytes` to `path` (backslashes mapped): a temporary file beside it (beside the end of its
-// links when it is a symbolic link, so the link survives) is written, flushed to disk and renamed
-// over it. Refused, with the old file untouched and no temporary file left: a `path` that is there
-// but is not a regular file, a `path` whose mode bits forbid writing and, when `folderBitsCount`,
-// a folder whose mode bits forbid writing. Raises EFCreateError ("Cannot create file "%s". %s")
-// with the full name and the system's reason.
+// Writes `bytes` to `path` through `writer` (see platform::SafeWriter: a temporary file of this
+// write's own beside the end of any links is written, flushed, given the old file's mode and
+// renamed over it). A path without a '/' is one of the game's stored names and its backslashes
+// are folder separators; any other path is taken as it is. Raises EFCreateError
+// ("Cannot create file "%s". %s") with the full name and the system's reason when refused; the
+// old file is then untouched and no temporary file is left.
+void WriteFileSafely(const std::string& path, const std::string& bytes,
+                     const platform::SafeWriter& writer);
+// The same with a writer that never stops; `folderBitsCount` as SafeWriter::folderBitsCount.
 void WriteFileSafely(const std::string& path, const std::string& bytes,
                      bool folderBitsCount = true);
-
-// Test hook: when set, WriteFileSafely stops right after the temporary file is written (as if
-// the machine stopped there).
-extern bool gSimulateStopAfterTempWrite;
 
 }  // namespace game

@@ -110,16 +110,13 @@ void TForm2::FormActivate(TObject*) {
 }
 
 void TForm2::SaveRecord() {
-  // The file is read again: it may have changed since the menu read it.
-  const std::string file = game::RecordFile();
-  game::RecordTable t = game::ReadRecordFile(file);
+  // The table is read again under its lock: it may have changed since the menu read it, and
+  // another game may be saving into it right now. A score below every entry read again has no
+  // place in the table of the five best: the entry is dropped and the table written back as it is.
   const int32_t s = static_cast<int32_t>(std::strtol(Label2->Caption().c_str(), nullptr, 10));
-  const int p = game::InsertPosition(t, s);
-  // A score below every entry read again (the file changed while the game ran) has no place in
-  // the table of the five best: the entry is dropped and the table written back unchanged.
-  if (p >= 1) game::InsertRecord(t, p, game::Utf8ToCp1251(Edit1->Text()), s);
-  // Raises when the file cannot be written: nothing below runs and the window stays open.
-  game::WriteRecordFile(file, t);
+  // Raises when the table cannot be locked or written: nothing below runs and the window stays
+  // open, so the name can be confirmed again.
+  game::SaveNewRecord(game::RecordFile(), game::Utf8ToCp1251(Edit1->Text()), s);
   Score = -1000;
   Close();
   if (MainForm) {

@@ -12,15 +12,15 @@ namespace game {
 
 namespace {
 constexpr char kCtrlZ = 26;
-// Files the game reads are small; anything beyond this is not a level or record file and is not
-// read whole (a hostile data directory must not exhaust memory).
-constexpr size_t kMaxFileBytes = 16 * 1024 * 1024;
 }  // namespace
 
 std::string NativePath(const std::string& storedPath) {
+  // Only the game's own stored name (the part after the last '/') uses the backslash: a folder
+  // in front of it came from the system (HOME, a level set's path) and may hold one in a name.
   std::string p = storedPath;
-  for (char& c : p)
-    if (c == '\\') c = '/';
+  const size_t slash = p.find_last_of('/');
+  for (size_t i = slash == std::string::npos ? 0 : slash + 1; i < p.size(); ++i)
+    if (p[i] == '\\') p[i] = '/';
   return p;
 }
 
@@ -29,7 +29,7 @@ TextFileReader TextFileReader::Open(const std::string& path) {
   // empty; so does one that fails while it is read.
   std::vector<uint8_t> bytes;
   int error = 0;
-  if (!platform::ReadDataFile(NativePath(path), kMaxFileBytes, bytes, error)) bytes.clear();
+  if (!platform::ReadDataFile(NativePath(path), kMaxTextFileBytes, bytes, error)) bytes.clear();
   return TextFileReader(std::string(bytes.begin(), bytes.end()));
 }
 

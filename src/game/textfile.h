@@ -8,6 +8,10 @@
 
 namespace game {
 
+// Files the game reads as text are small; anything beyond this is not a level or record file and is
+// not read whole (a hostile data directory must not exhaust memory).
+constexpr size_t kMaxTextFileBytes = 16 * 1024 * 1024;
+
 // Sequential reader over the bytes of a text file.
 //  - A line ends at LF (a preceding CR is dropped); a CR not followed by LF stays inside the
 //    line for numbers but is left out of names.
@@ -40,7 +44,9 @@ class TextFileReader {
 // any other text or a decimal value outside the int32 range.
 bool ParseNumber(const std::string& text, int32_t& value);
 
-// Maps the stored backslash separator of data paths to the platform's separator.
+// Maps the stored backslash separator of data paths to the platform's separator: only in the part
+// after the last '/' (a stored name such as "levels\lev1.lev", maybe behind a folder); the folder
+// in front of it is the system's own and is kept as it is.
 std::string NativePath(const std::string& storedPath);
 
 // Windows-1251 <-> UTF-8. Characters that 1251 lacks become '?'.

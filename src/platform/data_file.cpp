@@ -40,8 +40,21 @@ bool DataFile::Open(const std::string& path) {
   Close();
   error_ = 0;
   size_ = 0;
-  // O_NONBLOCK: opening a named pipe for reading would otherwise wait for a writer forever, and
-  // some devices wait too. A regular file ignores the flag.
+  // The kind is checked before opening: opening has effects of its own on some devices (a tape
+  // rewinds, a terminal becomes the controlling one), so only a regular file is ever opened.
+  struct stat st {};
+  if (::stat(path.c_str(), &st) != 0) {
+    error_ = errno;
+    return false;
+  }
+  if (!S_ISREG(st.st_mode)) {
+    // Only a regular file has a size known before reading: /dev/zero never ends, a pipe may
+    // never deliver.
+    error_ = S_ISDIR(st.st_mode) ? EISDIR : kNotRegularFile;
+    return false;
+  }
+  // O_NONBLOCK: the name may have been swapped for a named pipe since the check, and opening one
+  // for reading would otherwise wait for a writer forever. A regular file ignores the flag.
   int fd;
   do {
     fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
@@ -50,15 +63,13 @@ bool DataFile::Open(const std::string& path) {
     error_ = errno;
     return false;
   }
-  struct stat st {};
+  // Checked again on what was opened: the name may now lead somewhere else.
   if (::fstat(fd, &st) != 0) {
     error_ = errno;
     ::close(fd);
     return false;
   }
   if (!S_ISREG(st.st_mode)) {
-    // Only a regular file has a size known before reading: /dev/zero never ends, a pipe may
-    // never deliver.
     error_ = S_ISDIR(st.st_mode) ? EISDIR : kNotRegularFile;
     ::close(fd);
     return false;
@@ -109,24 +120,6 @@ bool ReadDataFile(const std::string& path, size_t limit, std::vector<uint8_t>& o
   const bool ok = f.Open(path) && f.ReadUpTo(limit, out);
   error = f.Error();
   return ok;
-}
-
-std::string FinalLinkTarget(const std::string& path) {
-  std::string at = path;
-  for (int hop = 0; hop < 40; ++hop) {
-    struct stat st {};
-    if (::lstat(at.c_str(), &st) != 0 || !S_ISLNK(st.st_mode)) break;
-    std::string target(static_cast<size_t>(std::max<off_t>(st.st_size, 0)) + 256, '\0');
-    const ssize_t n = ::readlink(at.c_str(), target.data(), target.size());
-    if (n <= 0 || static_cast<size_t>(n) >= target.size()) break;
-    target.resize(static_cast<size_t>(n));
-    if (target[0] != '/') {
-      const size_t slash = at.find_last_of('/');
-      if (slash != std::string::npos) target = at.substr(0, slash + 1) + target;
-    }
-    at = target;
-  }
-  return at;
 }
 
 }  // namespace platform

@@ -31,9 +31,10 @@ class DataFile {
   DataFile(const DataFile&) = delete;
   DataFile& operator=(const DataFile&) = delete;
 
-  // Opens `path` (following links) read-only and non-blocking, then keeps it only when it is a
-  // regular file: a directory fails with EISDIR, anything else that is not a regular file with
-  // kNotRegularFile. False on failure, with Error() set. Never blocks.
+  // Opens `path` (following links) read-only and non-blocking when it is a regular file, checked
+  // before opening (nothing else is ever opened) and again on the descriptor: a directory fails
+  // with EISDIR, anything else that is not a regular file with kNotRegularFile. False on failure,
+  // with Error() set. Never blocks.
   bool Open(const std::string& path);
   bool IsOpen() const { return fd_ >= 0; }
   // The failure code of the last Open or Read (0 when none).
@@ -59,10 +60,5 @@ class DataFile {
 // Reads at most `limit` bytes of the regular file `path` into `out`; false when it cannot be
 // opened or read, with `error` set to the failure code.
 bool ReadDataFile(const std::string& path, size_t limit, std::vector<uint8_t>& out, int& error);
-
-// The name a rewrite of `path` must replace so that a symbolic link keeps pointing at it: the end
-// of the chain of links (at most 40, relative targets taken from the link's own folder), or
-// `path` itself when it is no link.
-std::string FinalLinkTarget(const std::string& path);
 
 }  // namespace platform

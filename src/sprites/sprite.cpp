@@ -30,7 +30,9 @@ class SpritePassGuard {
 // on a list visited by every check when its bounds are not its own fields' business (a wrapping
 // or background sprite), when it has children of its own (they are reached through it), or when
 // its bounds are empty or turned inside out. Writes to X, Y, Width and Height put a child on the
-// list of sprites to refile; the next check refiles them before it looks.
+// list of sprites to refile; the next check refiles them before it looks. Every refile bumps a
+// counter, so a check whose handler ran a check of its own (which refiled what the handler moved)
+// still sees that its candidate list is stale and looks again.
 class SpriteGrid {
  public:
   static constexpr int32_t kCell = 32;  // cell size in pixels (a ball is 20, a brick 50 x 20)
@@ -46,6 +48,7 @@ class SpriteGrid {
   // Files every child of `root` afresh.
   void Build(TSpriteEngine* root) {
     stale = false;
+    ++refiles;
     for (auto& c : cells_) c.clear();
     everyCheck_.clear();
     dirty_.clear();
@@ -62,6 +65,16 @@ class SpriteGrid {
     dirty_.push_back(s);
   }
   bool HasDirty() const { return !dirty_.empty(); }
+  size_t DirtyCount() const { return dirty_.size(); }
+
+  // Forgets the sprites to refile and files every child afresh at the next look: while the tree
+  // is too small for the grid no check looks, and a list kept meanwhile would only grow.
+  void Forget() {
+    for (TSprite* s : dirty_)
+      if (s != nullptr) s->dirtyAt_ = -1;
+    dirty_.clear();
+    stale = true;
+  }
 
   // Takes `s` out of the grid (it is leaving the root).
   void Remove(TSprite* s) {
@@ -81,8 +94,26 @@ class SpriteGrid {
       s->dirtyAt_ = -1;
       dirty_[i] = nullptr;
       File(s);
+      ++refiles;
     }
     dirty_.clear();
+  }
+
+  // "" when every child filed in cells is filed where its bounds are now (children waiting to be
+  // refiled, and every child of a stale grid, are not yet due); else what is wrong.
+  std::string Check(const TSpriteEngine* root) const {
+    if (stale) return "";
+    for (TSprite* s : root->children_) {
+      if (s->gridPlace_ != 1 || s->dirtyAt_ >= 0) continue;
+      const TRect b = s->GetBounds();
+      const bool empty = b.Right <= b.Left || b.Bottom <= b.Top;
+      if (empty || Col(b.Left) != s->cellLeft_ || Col(int64_t{b.Right} - 1) != s->cellRight_ ||
+          Row(b.Top) != s->cellTop_ || Row(int64_t{b.Bottom} - 1) != s->cellBottom_) {
+        return "a sprite's bounds moved without a write to its fields (its class says they follow "
+               "them)";
+      }
+    }
+    return "";
   }
 
   // The children with serial in (after, last] that may overlap `r`, in creation order.
@@ -113,8 +144,9 @@ class SpriteGrid {
     while (buffers_.size() <= static_cast<size_t>(level)) buffers_.emplace_back();
     return buffers_[static_cast<size_t>(level)];
   }
-  int depth = 0;       // checks running on this grid (a handler may start one of its own)
-  bool stale = false;  // every child is to be filed afresh before the next look
+  int depth = 0;         // checks running on this grid (a handler may start one of its own)
+  bool stale = false;    // every child is to be filed afresh before the next look
+  uint64_t refiles = 0;  // bumped by every refile and every filing afresh
 
  private:
   int64_t Col(int64_t x) const { return std::clamp<int64_t>(FloorDiv(x - left_), 0, cols_ - 1); }
@@ -403,8 +435,17 @@ TSpriteEngine::~TSpriteEngine() {
 }
 
 void TSpriteEngine::ChildMoved(TSprite* s) {
-  if (grid_) grid_->MarkDirty(s);
+  if (!grid_) return;
+  // A tree too small for the grid is walked whole: nothing is refiled until it grows again, when
+  // every child is filed afresh.
+  if (grid_->depth == 0 && ChildCount() < GridMinSprites) {
+    if (!grid_->stale || grid_->HasDirty()) grid_->Forget();
+    return;
+  }
+  grid_->MarkDirty(s);
 }
+
+size_t TSpriteEngine::GridBacklog() const { return grid_ ? grid_->DirtyCount() : 0; }
 
 void TSpriteEngine::AllChildrenMoved() {
   if (grid_) grid_->stale = true;  // filed afresh by the next look
@@ -434,9 +475,11 @@ int32_t TSpriteEngine::CheckWithGrid(int32_t n) {
   std::vector<TSprite*>& candidates = g.Buffer(g.depth - 1);
   // Children made during the check (after the n counted) are not visited, as in the plain walk.
   const uint64_t last = children_[static_cast<size_t>(n - 1)]->serial_;
+  uint64_t seen = 0;  // the refile count the candidate list was collected at
   auto look = [&](uint64_t after, const TRect& r) {
     if (g.stale) g.Build(this);
     g.Refile();
+    seen = g.refiles;
     g.Collect(r, after, last, candidates);
   };
   TRect looked = checkerRect_;
@@ -444,9 +487,10 @@ int32_t TSpriteEngine::CheckWithGrid(int32_t n) {
   for (size_t i = 0; i < candidates.size();) {
     TSprite* c = candidates[i++];
     Visit(c);
-    // A handler moved or resized a sprite (or a nested check took over the checker's
-    // rectangle): look again for the children after this one.
-    if (g.stale || g.HasDirty() || looked != checkerRect_) {
+    // A handler moved or resized a sprite (a nested check may already have refiled it, which
+    // the counter tells), or a nested check took over the checker's rectangle: look again for
+    // the children after this one.
+    if (g.stale || g.HasDirty() || g.refiles != seen || looked != checkerRect_) {
       looked = checkerRect_;
       look(c->serial_, looked);
       i = 0;
@@ -539,5 +583,6 @@ std::string TSpriteEngine::Validate() const {
     while (up && up != this) up = up->parent_;
     if (up != this) return "a kill list entry is not in the tree";
   }
+  if (grid_) return grid_->Check(this);
   return "";
 }

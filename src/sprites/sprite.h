@@ -254,9 +254,13 @@ class TSpriteEngine : public TSprite {
   // visited). Either way the same sprites are hit in the same order.
   int32_t GridMinSprites = 48;
   // Checks the tree's invariants (parent and engine links, Z order sorted and matching the
-  // children, SpriteCount, KillList = the dead sprites, each once). "" when all hold, else the
-  // first broken one.
+  // children, SpriteCount, KillList = the dead sprites, each once, and every child the collision
+  // grid filed still filed where its bounds are, which a class whose BoundsFollowFields wrongly
+  // says true breaks). "" when all hold, else the first broken one.
   std::string Validate() const;
+  // Entries on the collision grid's list of sprites to refile (0 without a grid); the list never
+  // outgrows the children while checks use the grid, and stays empty while the tree is walked.
+  size_t GridBacklog() const;
 
  private:
   friend class TSprite;

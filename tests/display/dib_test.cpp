@@ -573,6 +573,29 @@ TEST(DXPicture, APictureFileIsReadUpToTheSizeItsHeaderStates) {
   EXPECT_EQ(ReadWholeFile(dir / "a.bmp").size(), padded.size());
 }
 
+// The file-size field bounds the read only when it covers what the headers and the pixels need:
+// a smaller, zero or absurd value is ignored and the file's own length is the bound.
+TEST(DXPicture, APictureLoadsWhateverSizeItsFileHeaderStates) {
+  TempDir dir;
+  BmpLayout s;
+  s.width = 2;
+  s.height = 2;
+  s.bits = 24;
+  s.pixels = {255, 255, 255, 0, 0, 0, 0, 0, 0, 0, 255, 0, 0, 0, 255, 0};  // 70 bytes in all
+  for (uint32_t stated : {0u, 20u, 54u, 69u, 70u, 1000000000u}) {
+    s.fileSize = stated;
+    const std::vector<uint8_t> file = BmpFile(s);
+    ASSERT_EQ(file.size(), 70u);
+    WriteFile(dir / "p.bmp", file);
+    EXPECT_EQ(ReadWholeFile(dir / "p.bmp"), file) << "stated " << stated;
+    TDXPicture pic;
+    ASSERT_NO_THROW(LoadPictureFile(pic, dir / "p.bmp")) << "stated " << stated;
+    EXPECT_EQ(pic.Width(), 2);
+    EXPECT_EQ(pic.Graphic()->Pixels(0, 1), clWhite);
+    EXPECT_EQ(pic.Graphic()->Pixels(0, 0), clRed);
+  }
+}
+
 TEST(DXPicture, CopyRectConvertsAndClips) {
   TDIB dib = LoadBmp(BmpFile(Small24()));
   std::vector<uint16_t> px(4 * 3, 0xAAAA);

@@ -180,3 +180,29 @@ TEST(DataPaths, AnUnwritablePlayerFolderGivesTheUsualError) {
   EXPECT_EQ(f, t.Path("file/kobaltix/rec.kbx"));
   EXPECT_THROW(game::WriteRecordFile(f, game::RecordTable{}), EFCreateError);
 }
+
+// A new level set's table starts as the clean one that ships with the game: the installed data's
+// table, or in a build tree the one made for the install, never the build's data folder's table
+// (the developer's own scores); without either it starts empty.
+TEST(DataPaths, ANewSetStartsFromTheShippedTableNotTheDevelopersScores) {
+  TempTree t;
+  RecordPlaceReset reset;
+  const char kDeveloper[] = "Dev\r\n99999\r\n\r\n0\r\n\r\n0\r\n\r\n0\r\n\r\n0\r\n";
+  game::DataDirSearch build;
+  build.dir = t.MakeData("build/data", kDeveloper);
+  std::ofstream(t.Path("clean.kbx"), std::ios::binary) << kShipped;
+  EXPECT_EQ(game::ShippedRecordTableFor(build, t.Path("clean.kbx")), t.Path("clean.kbx"));
+  EXPECT_EQ(game::ShippedRecordTableFor(build, t.Path("gone.kbx")), "");
+  game::DataDirSearch installed = build;
+  installed.installed = true;
+  EXPECT_EQ(game::ShippedRecordTableFor(installed, t.Path("clean.kbx")), build.dir + "/rec.kbx");
+
+  fs::create_directories(t.Path("set"));
+  game::UseRecordsInPlayerDir(t.Path("set"),
+                              game::ShippedRecordTableFor(build, t.Path("clean.kbx")));
+  EXPECT_EQ(ReadAll(game::RecordFile()), kShipped);
+  fs::create_directories(t.Path("set2"));
+  game::UseRecordsInPlayerDir(t.Path("set2"), game::ShippedRecordTableFor(build, ""));
+  EXPECT_EQ(game::ReadRecordFile(game::RecordFile()).scores[0], 0);
+  EXPECT_EQ(game::ReadRecordFile(game::RecordFile()).names[0], "");
+}

@@ -10,6 +10,7 @@
 #include "game/safe_file.h"
 #include "game/textfile.h"
 #include "support/scratch_dir.h"
+#include "support/temp_files.h"
 #include "toolkit/errors.h"
 
 using namespace game;
@@ -175,7 +176,7 @@ TEST(RecordFile, RoundTripCyrillicAndEmptyName) {
   EXPECT_EQ(Cp1251ToUtf8(back.names[0]), "Вася");
   EXPECT_EQ(back.names[1], "");
   EXPECT_EQ(back.scores[2], -5);
-  EXPECT_FALSE(std::filesystem::exists(p + ".tmp"));
+  EXPECT_FALSE(TempFileBeside(p));
   EXPECT_EQ(Utf8ToCp1251("日"), "?");  // a character 1251 lacks
   EXPECT_EQ(Cp1251ToUtf8(Utf8ToCp1251("Ёж №5")), "Ёж №5");
   EXPECT_EQ(Cp1251ToUtf8("\x80\x87\x88\xA5"), "Ђ‡€Ґ");
@@ -207,9 +208,11 @@ TEST(RecordFile, ReadOnlyFileAndInterruptedWriteKeepTheOldTable) {
   EXPECT_EQ(ReadAll(p), old);
   ::chmod(p.c_str(), 0644);
 
-  gSimulateStopAfterTempWrite = true;
-  WriteRecordFile(p, t);
-  gSimulateStopAfterTempWrite = false;
+  platform::SafeWriter stopped;
+  stopped.stopAt = [](platform::WriteStep step) {
+    return step == platform::WriteStep::TempWritten;
+  };
+  WriteFileSafely(p, FormatRecordFile(t), stopped);
   EXPECT_EQ(ReadAll(p), old);  // the machine "stopped" before the rename: old table intact
   WriteRecordFile(p, t);
   EXPECT_EQ(ReadRecordFile(p).names[0], "Z");

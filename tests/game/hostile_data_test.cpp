@@ -22,6 +22,7 @@
 #include <functional>
 #include <map>
 #include <random>
+#include <set>
 #include <stdexcept>
 #include <string>
 #include <thread>
@@ -39,6 +40,7 @@
 #include "platform/headless/headless.h"
 #include "platform/keys.h"
 #include "support/scratch_dir.h"
+#include "support/temp_files.h"
 #include "toolkit/application.h"
 #include "toolkit/random.h"
 
@@ -401,8 +403,10 @@ TEST_P(HostileData, RunsOnOrStopsWithTheReadersMessage) {
       EXPECT_EQ(g.Messages().size(), msgs.size());
     }
   }
-  // Nothing but rec.kbx was written, created or removed (and the level the editor saved).
+  // Nothing but rec.kbx (and its lock file, made by the first save) was written, created or
+  // removed (and the level the editor saved).
   auto treeAfter = Tree(data.Dir());
+  treeAfter.erase("rec.kbx.lock");
   if (c.kind == Kind::Level) {
     treeAfter.erase(c.file);
     treeBefore.erase(c.file);
@@ -617,7 +621,11 @@ TEST(HostileDataRecords, ASymlinkedRecordFileKeepsItsLinksWhenARecordIsSaved) {
   game::RecordTable want = before;
   game::InsertRecord(want, 1, game::Utf8ToCp1251(Form2->Edit1->Text()), 999999);
   EXPECT_EQ(ReadBytes(data.Root() / "scores" / "table.kbx"), game::FormatRecordFile(want));
-  EXPECT_EQ(std::distance(fs::directory_iterator(data.Root() / "scores"), {}), 2);  // no temp
+  // No temporary file is left; the lock is taken beside the file the links lead to.
+  std::set<std::string> names;
+  for (const auto& e : fs::directory_iterator(data.Root() / "scores"))
+    names.insert(e.path().filename().string());
+  EXPECT_EQ(names, (std::set<std::string>{"table.kbx", "link.kbx", "table.kbx.lock"}));
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -694,7 +702,7 @@ TEST_P(StopSignal, EndsTheProgramAtOnceAndLeavesTheRecordFile) {
       << "the program went on after the signal";
   EXPECT_TRUE(WIFSIGNALED(g.status) && WTERMSIG(g.status) == sig) << g.status << " " << g.err;
   EXPECT_EQ(fs::is_regular_file(rec) ? ReadBytes(rec) : "", records);
-  EXPECT_FALSE(fs::exists(data.Dir() / "rec.kbx.tmp"));
+  EXPECT_FALSE(TempFileBeside(data.Dir() / "rec.kbx"));
 }
 
 std::string SignalCaseName(const testing::TestParamInfo<StopSignal::ParamType>& info) {

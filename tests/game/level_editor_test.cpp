@@ -5,11 +5,19 @@
 #include "game/level_editor.h"
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
+#include <atomic>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <iterator>
 #include <string>
+#include <thread>
+#include <vector>
 
 #include "game/game_sprites.h"
 #include "game/levels.h"
@@ -333,4 +341,78 @@ TEST_F(Editor, DamagedFilesOpenWithAWarning) {
   EXPECT_NE(ed->Status().find("нет"), std::string::npos) << ed->Status();
   EXPECT_TRUE(ed->Model.Bricks().empty());
   g.Frame();
+}
+
+// Level files that are not files the editor can read open at once with their warning: the
+// editor never waits on a pipe, never reads a device or a folder, and reads a huge file only as
+// far as the game does. The clock only guards against a hang here; it measures no speed.
+TEST_F(Editor, HostileLevelFilesOpenAtOnceWithTheirWarning) {
+  struct Case {
+    const char* what;
+    std::function<void(const fs::path&)> make;
+    const char* warning;
+  };
+  const std::vector<Case> cases = {
+      {"a pipe", [](const fs::path& p) { ::mkfifo(p.c_str(), 0644); }, "Not a regular file"},
+      {"a folder", [](const fs::path& p) { fs::create_directory(p); }, "Is a directory"},
+      {"a link to /dev/zero", [](const fs::path& p) { fs::create_symlink("/dev/zero", p); },
+       "Not a regular file"},
+      {"a 20 MiB file",
+       [](const fs::path& p) { std::ofstream(p, std::ios::binary) << std::string(20 << 20, '7'); },
+       "повреждён"},
+  };
+  for (const Case& c : cases) {
+    fs::remove("set/lev1.lev");
+    c.make("set/lev1.lev");
+    std::atomic<bool> done{false};
+    std::thread guard([&] {
+      // A hang shows as this ending the run (the test can never come back from one).
+      for (int i = 0; i < 600 && !done; ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+      if (!done) {
+        std::fprintf(stderr, "opening %s in the editor hung\n", c.what);
+        std::_Exit(1);
+      }
+    });
+    const auto start = std::chrono::steady_clock::now();
+    MainForm->OpenEditor("set");
+    const auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(
+                        std::chrono::steady_clock::now() - start)
+                        .count();
+    done = true;
+    guard.join();
+    ed = MainForm->Editor;
+    std::printf("opening the set with %s as lev1.lev took %lld ms\n", c.what,
+                static_cast<long long>(ms));
+    EXPECT_NE(ed->Status().find("Внимание"), std::string::npos) << c.what << ": " << ed->Status();
+    EXPECT_NE(ed->Status().find(c.warning), std::string::npos) << c.what << ": " << ed->Status();
+    EXPECT_NE(ed->Status().find("lev1.lev"), std::string::npos) << c.what << ": " << ed->Status();
+    g.Frame();
+    g.Press(VK_NEXT);  // the other levels are there as ever
+    EXPECT_EQ(ed->Model.Bricks(), game::ReadLevelFile("set/lev2.lev"));
+    EXPECT_TRUE(fs::exists("set/lev1.lev") || fs::is_symlink("set/lev1.lev")) << "left alone";
+  }
+}
+
+// Opening the editor again frees the first one together with its question panel: no control of
+// the window is left whose handlers would call the freed editor.
+TEST_F(Editor, OpeningTheEditorAgainLeavesNoPanelOfTheOldOne) {
+  auto count = [] {
+    int panels = 0;
+    for (TComponent* c : MainForm->Components()) panels += c->Name == "EditorQuestion";
+    for (TControl* c : MainForm->Controls()) panels += c->Name == "EditorQuestion";
+    return panels;
+  };
+  EXPECT_EQ(count(), 1);
+  MainForm->OpenEditor("set");
+  MainForm->OpenEditor("set");
+  ed = MainForm->Editor;
+  EXPECT_EQ(count(), 1);
+  // The question of the live editor works: its Stay button closes it and leaves the editor.
+  Click(X(0), Y(19));
+  ed->Leave();
+  ASSERT_TRUE(ed->Asking());
+  ed->StayButton->OnClick(ed->StayButton);
+  EXPECT_FALSE(ed->Asking());
+  EXPECT_TRUE(ed->Model.Modified(1));
 }

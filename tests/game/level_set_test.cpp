@@ -15,6 +15,8 @@
 #include "game/command_line.h"
 #include "game/editor_model.h"
 #include "game/levels.h"
+#include "game/textfile.h"
+#include "support/temp_files.h"
 
 namespace fs = std::filesystem;
 using game::CellRule;
@@ -82,7 +84,7 @@ TEST_F(SetFolder, OpeningAndSavingTheShippedSetChangesNoByte) {
     ASSERT_EQ(m.Save(n, error), SaveResult::Saved) << n << error;
     EXPECT_EQ(ReadBytes(set / Name(n)), ReadBytes(Shipped(n))) << "level " << n;
   }
-  EXPECT_FALSE(fs::exists(set / "lev1.lev.tmp"));
+  EXPECT_FALSE(TempFileBeside(set / "lev1.lev"));
 }
 
 TEST(LevelSetModelRules, CellsInsideTheFrameAndAboveThePaddleLine) {
@@ -222,7 +224,7 @@ TEST_F(SetFolder, AReadOnlyFolderReportsTheSystemsReasonAndLosesNothing) {
   EXPECT_TRUE(m.Modified(1));  // the edit is still there to save elsewhere or later
   EXPECT_EQ(m.TypeAt(0, 15), 2);
   EXPECT_EQ(ReadBytes(set / "lev1.lev"), ReadBytes(Shipped(1)));
-  EXPECT_FALSE(fs::exists(set / "lev1.lev.tmp"));
+  EXPECT_FALSE(TempFileBeside(set / "lev1.lev"));
   fs::permissions(set, fs::perms::owner_all);
   EXPECT_EQ(m.Save(1, error), SaveResult::Saved);
 }
@@ -244,6 +246,55 @@ TEST_F(SetFolder, ANamedSetIsMadeFromTheShippedLevelsOnFirstUseOnly) {
   EXPECT_EQ(ReadBytes(fs::path(folder) / "lev1.lev"), "1\r\n0\r\n0\r\n1\r\n");  // kept
   EXPECT_FALSE(fs::exists(fs::path(folder) / "lev2.lev"));  // a set is never filled up again
   ::unsetenv("XDG_DATA_HOME");
+}
+
+TEST_F(SetFolder, LevelsOutsideTheSetAndTypesOutsideOneToNineAreRefused) {
+  LevelSetModel m;
+  m.Open(set.string());
+  for (int level : {0, 21, -1}) {
+    EXPECT_TRUE(m.Bricks(level).empty()) << level;
+    EXPECT_FALSE(m.Report(level).missing || m.Report(level).inexact) << level;
+    EXPECT_FALSE(m.Modified(level)) << level;
+    EXPECT_EQ(m.OutsideCount(level), 0) << level;
+    std::string error;
+    EXPECT_EQ(m.Save(level, error), SaveResult::Failed) << level;
+    EXPECT_NE(error.find("No level"), std::string::npos) << error;
+  }
+  EXPECT_FALSE(fs::exists(set / "lev0.lev"));
+  EXPECT_FALSE(fs::exists(set / "lev21.lev"));
+  const auto before = m.Bricks();
+  for (int type : {0, 10, -3}) {
+    EXPECT_EQ(m.Place(0, 19, type), CellRule::NoSuchType) << type;
+    EXPECT_EQ(m.Place(-3, 5, type), CellRule::NoSuchType) << type;  // the type is told first
+  }
+  EXPECT_EQ(m.Bricks(), before);
+  EXPECT_FALSE(m.Modified(1));
+  EXPECT_FALSE(m.CanUndo());
+  EXPECT_EQ(m.Place(0, 19, 9), CellRule::Free);
+  EXPECT_EQ(m.TypeAt(0, 19), 9);
+}
+
+// A folder the system names may hold a backslash in a name: it is a folder's name, never a
+// separator, while the game's own stored names still use it.
+TEST_F(SetFolder, ABackslashInAFoldersNameIsNoSeparator) {
+  EXPECT_FALSE(game::ValidSetName("a\\b"));
+  EXPECT_TRUE(game::ValidSetName("a b"));
+  EXPECT_EQ(game::NativePath("levels\\lev1.lev"), "levels/lev1.lev");
+  EXPECT_EQ(game::NativePath("/home/a\\b/sets/x/lev1.lev"), "/home/a\\b/sets/x/lev1.lev");
+  EXPECT_EQ(game::NativePath("/data/x\\y/levels\\lev1.lev"), "/data/x\\y/levels/lev1.lev");
+  const fs::path odd = root / "a\\b";
+  fs::create_directory(odd);
+  fs::copy_file(set / "lev1.lev", odd / "lev1.lev");
+  EXPECT_TRUE(game::HoldsLevelSet(odd.string()));
+  LevelSetModel m;
+  m.Open(odd.string());
+  EXPECT_FALSE(m.Report(1).missing);
+  EXPECT_EQ(m.Bricks(), game::ParseLevel(ReadBytes(set / "lev1.lev")));
+  m.Place(0, 19, 2);
+  std::string error;
+  ASSERT_EQ(m.Save(1, error), SaveResult::Saved) << error;
+  EXPECT_EQ(game::ReadLevelFile((odd / "lev1.lev").string()), m.Bricks());
+  EXPECT_FALSE(fs::exists(root / "a"));  // nothing was made where a separator would have led
 }
 
 TEST(LevelSetCommandLine, EditTakesAnOptionalSetAndLevelsARequiredOne) {

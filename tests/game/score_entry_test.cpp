@@ -17,6 +17,7 @@
 #include "game/data_paths.h"
 #include "game/records.h"
 #include "support/game_harness.h"
+#include "support/temp_files.h"
 #include "toolkit/canvas.h"
 
 using platform::Event;
@@ -390,7 +391,7 @@ TEST(ScoreEntry, ReadOnlyFileKeepsTheWindowOpenAndTheFileWhole) {
         EXPECT_TRUE(Form2->Visible());
         EXPECT_TRUE(Form2->Modal());
         EXPECT_EQ(ReadBytes("rec.kbx"), before);
-        EXPECT_FALSE(std::filesystem::exists("rec.kbx.tmp"));
+        EXPECT_FALSE(TempFileBeside("rec.kbx"));
         EXPECT_EQ(Score, 700);
         EXPECT_FALSE(MusicOn);
         EXPECT_FALSE(MainForm->DXTimer->Enabled());

@@ -1,9 +1,12 @@
 #include "platform/sdl/sdl_platform.h"
 
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
+#include <string>
 
 #include "platform/keys.h"
+#include "platform/sdl/sdl_display_watch.h"
 #include "platform/sdl/sdl_internal.h"
 
 namespace platform::sdl {
@@ -32,7 +35,10 @@ std::shared_ptr<Session> Session::Acquire() {
   return s;
 }
 
-Session::~Session() { SDL_Quit(); }
+Session::~Session() {
+  StopWatchingTheDisplay();  // the display closes now, on purpose
+  SDL_Quit();
+}
 
 bool Session::Need(uint32_t flag) {
   std::lock_guard<std::mutex> lock(mutex_);
@@ -112,9 +118,48 @@ std::unique_ptr<Dialogs> MakeDialogs(std::shared_ptr<Session> s) {
   return std::make_unique<SdlDialogs>(std::move(s));
 }
 
+namespace {
+
+// Starts the video on a display the player can see. Unless the player names a video driver
+// (SDL_VIDEODRIVER), the drivers that draw nowhere (offscreen, dummy) are left out of SDL's
+// choice: without a display SDL would fall back to them and the game would run unseen for good.
+// False with the video system's reason in `reason`.
+bool StartVideo(Session& session, std::string& reason) {
+  const char* named = std::getenv("SDL_VIDEODRIVER");
+  if (named == nullptr || *named == '\0') {
+    std::string drivers;
+    for (int i = 0; i < SDL_GetNumVideoDrivers(); ++i) {
+      const char* d = SDL_GetVideoDriver(i);
+      if (d == nullptr || !std::strcmp(d, "offscreen") || !std::strcmp(d, "dummy") ||
+          !std::strcmp(d, "evdev"))
+        continue;
+      drivers += (drivers.empty() ? "" : ",") + std::string(d);
+    }
+    SDL_SetHint(SDL_HINT_VIDEODRIVER, drivers.c_str());
+  }
+  if (!session.Need(SDL_INIT_VIDEO)) {
+    reason = SDL_GetError();
+    return false;
+  }
+  const char* driver = SDL_GetCurrentVideoDriver();
+  if (driver != nullptr && std::strcmp(driver, "x11") == 0) WatchTheXConnection();
+  return true;
+}
+
+}  // namespace
+
 std::unique_ptr<Platform> Make() {
   auto session = Session::Acquire();
   if (!session) return nullptr;
+  std::string reason;
+  if (!StartVideo(*session, reason)) {
+    const char* display = std::getenv("DISPLAY");
+    const std::string where = display == nullptr ? std::string("DISPLAY is not set")
+                                                 : "DISPLAY=\"" + std::string(display) + "\"";
+    std::fprintf(stderr, "kobaltix: no display to show the game on (%s): %s\n", where.c_str(),
+                 reason.c_str());
+    return nullptr;
+  }
   auto view = std::make_shared<ViewState>();
   auto p = std::make_unique<Platform>();
   p->clock = MakeClock(session);

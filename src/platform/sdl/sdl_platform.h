@@ -10,9 +10,11 @@
 namespace platform::sdl {
 
 // Builds the full SDL platform: clock, events, window, keyboard, joysticks, mixer, music, text
-// and message boxes. Subsystems that cannot start (no display, no audio device, no joystick
-// support) leave their service in a harmless do-nothing state instead of failing. Null only when
-// SDL itself cannot start.
+// and message boxes. Null (with the video system's reason on standard error) when SDL cannot
+// start or there is no display to show the game on: the drivers that draw nowhere are only used
+// when SDL_VIDEODRIVER names them. Other subsystems that cannot start (no audio device, no
+// joystick support) leave their service in a harmless do-nothing state. On X11, a connection to
+// the display that breaks later ends the process at once with a message and status 1.
 std::unique_ptr<Platform> Make();
 
 // The text rasteriser alone (SDL_ttf + fontconfig); needs no SDL video, usable by tests and

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "platform/pacer.h"
+#include "platform/sdl/sdl_display_watch.h"
 #include "platform/sdl/sdl_internal.h"
 
 namespace platform::sdl {
@@ -68,6 +69,7 @@ class SdlVideo : public Video {
       window_ = nullptr;
       return;
     }
+    WatchTheWindowsDisplay(window_);
     view_->windowId = SDL_GetWindowID(window_);
     view_->frameW = w;
     view_->frameH = h;
