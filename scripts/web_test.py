@@ -8,7 +8,7 @@ It serves BUILD_WEB (default build-web) from a local server, loads the page and 
 appears within 5 s; Enter starts level 1 and its frame is the native build's reference frame
 (tests/reference/level_1_serve.png); Space serves and the ball moves; a lost life changes the lives;
 a name typed into the score entry is kept in the record file across a reload; nothing is written to
-the console as an error. Screenshots of the menu, the play and the score entry go to --shots
+the console as an error; a hidden tab pauses the game. Screenshots of the menu, the play and the score entry go to --shots
 (default BUILD_WEB/shots). --figures also measures the page: bytes transferred, time to the menu,
 frames a second and the frame's own work in play at level 20, and the browser's processor share.
 """
@@ -523,6 +523,20 @@ def main():
             print(f"web_test: the record of {name} outlived a reload")
         time.sleep(0.5)
         page.screenshot(os.path.join(shots, "menu_after_reload.png"))
+
+        # 7. A hidden tab pauses the game (the window's caption, the page's title, says so) and
+        # showing it again resumes.
+        hide = """(h => {{ Object.defineProperty(document, 'hidden', {{get: () => h, configurable: true}});
+                     Object.defineProperty(document, 'visibilityState', {{get: () => h ? 'hidden' : 'visible', configurable: true}});
+                     document.dispatchEvent(new Event('visibilitychange')); }})({})"""
+        dt.eval(hide.format("true"))
+        try:
+            wait_for("the pause of a hidden tab", lambda: "[Pause]" in dt.eval("document.title"), 3)
+            dt.eval(hide.format("false"))
+            wait_for("the game going on when shown", lambda: "[Pause]" not in dt.eval("document.title"), 3)
+            print("web_test: a hidden tab pauses the game, showing it resumes")
+        except AssertionError as e:
+            failures.append(str(e))
 
         if figures:
             measure(dt, page, url, to_menu)
