@@ -20,7 +20,7 @@ EM_JS(int, kx_audio_open, (), {
   if (!AC) return 0;
   if (!Module.kxAudio) {
     try {
-      Module.kxAudio = {ctx: new AC(), buffers: {}, channels: []};
+      Module.kxAudio = {ctx : new AC(), buffers : {}, channels : []};
     } catch (e) {
       return 0;
     }
@@ -31,36 +31,42 @@ EM_JS(int, kx_audio_open, (), {
 EM_JS(void, kx_audio_close, (), {
   var a = Module.kxAudio;
   if (!a) return;
-  a.channels.forEach(function(ch) { if (ch.src) try { ch.src.stop(); } catch (e) {} });
+  a.channels.forEach(function(ch) {
+    if (ch.src) try {
+        ch.src.stop();
+      } catch (e) {
+      }
+  });
   a.channels = [];
   a.buffers = {};
 });
 
 // Converts whole frames of 8-bit unsigned or 16-bit signed PCM into an AudioBuffer.
-EM_JS(int, kx_audio_load, (int id, const uint8_t* data, int frames, int channels, int rate, int bits), {
-  var a = Module.kxAudio;
-  if (!a) return 0;
-  var buf;
-  try {
-    buf = a.ctx.createBuffer(channels, frames, rate);
-  } catch (e) {
-    return 0;
-  }
-  for (var c = 0; c < channels; ++c) {
-    var out = buf.getChannelData(c);
-    if (bits == 8) {
-      for (var i = 0; i < frames; ++i) out[i] = (HEAPU8[data + i * channels + c] - 128) / 128;
-    } else {
-      for (var i = 0; i < frames; ++i) {
-        var p = data + (i * channels + c) * 2;
-        var v = HEAPU8[p] | (HEAPU8[p + 1] << 8);
-        out[i] = (v >= 32768 ? v - 65536 : v) / 32768;
-      }
-    }
-  }
-  a.buffers[id] = buf;
-  return 1;
-});
+EM_JS(int, kx_audio_load,
+      (int id, const uint8_t* data, int frames, int channels, int rate, int bits), {
+        var a = Module.kxAudio;
+        if (!a) return 0;
+        var buf;
+        try {
+          buf = a.ctx.createBuffer(channels, frames, rate);
+        } catch (e) {
+          return 0;
+        }
+        for (var c = 0; c < channels; ++c) {
+          var out = buf.getChannelData(c);
+          if (bits == 8) {
+            for (var i = 0; i < frames; ++i) out[i] = (HEAPU8[data + i * channels + c] - 128) / 128;
+          } else {
+            for (var i = 0; i < frames; ++i) {
+              var p = data + (i * channels + c) * 2;
+              var v = HEAPU8[p] | (HEAPU8[p + 1] << 8);
+              out[i] = (v >= 32768 ? v - 65536 : v) / 32768;
+            }
+          }
+        }
+        a.buffers[id] = buf;
+        return 1;
+      });
 
 EM_JS(void, kx_audio_free, (int id), {
   var a = Module.kxAudio;
@@ -69,18 +75,23 @@ EM_JS(void, kx_audio_free, (int id), {
 
 EM_JS(int, kx_audio_play, (int channel, int id, int looped), {
   var a = Module.kxAudio;
-  if (!a || !a.buffers[id] || a.ctx.state !== 'running') return 0;
+  if (!a || !a.buffers[id] || a.ctx.state != = 'running') return 0;
   var ch = a.channels[channel];
   if (!ch) {
-    ch = a.channels[channel] = {gain: a.ctx.createGain(), src: null};
+    ch = a.channels[channel] = {gain : a.ctx.createGain(), src : null};
     ch.gain.connect(a.ctx.destination);
   }
-  if (ch.src) try { ch.src.stop(); } catch (e) {}
+  if (ch.src) try {
+      ch.src.stop();
+    } catch (e) {
+    }
   var src = a.ctx.createBufferSource();
   src.buffer = a.buffers[id];
   src.loop = !!looped;
   src.connect(ch.gain);
-  src.onended = function() { if (ch.src === src) ch.src = null; };
+  src.onended = function() {
+    if (ch.src == = src) ch.src = null;
+  };
   ch.gain.gain.value = 1;
   ch.src = src;
   src.start();
@@ -91,7 +102,10 @@ EM_JS(void, kx_audio_stop, (int channel), {
   var a = Module.kxAudio;
   var ch = a && a.channels[channel];
   if (ch && ch.src) {
-    try { ch.src.stop(); } catch (e) {}
+    try {
+      ch.src.stop();
+    } catch (e) {
+    }
     ch.src = null;
   }
 });
@@ -173,7 +187,8 @@ class WebAudio : public Audio {
     }
     if (channel < 0) {
       for (int i = 0; i < channels_; ++i) {
-        if (chunkOf_[i] == chunk && !looped_[i] && (channel < 0 || started_[i] < started_[channel])) {
+        if (chunkOf_[i] == chunk && !looped_[i] &&
+            (channel < 0 || started_[i] < started_[channel])) {
           channel = i;
         }
       }
@@ -214,23 +229,39 @@ class WebAudio : public Audio {
 // waits for the player's first key or click (the page calls Module.kxMusicGesture).
 EM_JS(int, kx_music_open, (const uint8_t* data, int size, const char* mime), {
   var m = Module.kxMusic;
-  if (m && m.el) { m.el.pause(); URL.revokeObjectURL(m.el.src); }
-  var url = URL.createObjectURL(new Blob([HEAPU8.slice(data, data + size)], {type: UTF8ToString(mime)}));
+  if (m && m.el) {
+    m.el.pause();
+    URL.revokeObjectURL(m.el.src);
+  }
+  var url = URL.createObjectURL(new Blob([HEAPU8.slice(data, data + size)], {
+    type:
+      UTF8ToString(mime)
+  }));
   var el = new Audio();
   el.preload = 'auto';
   el.src = url;
-  m = Module.kxMusic = {el: el, want: false, ended: false};
-  el.addEventListener('ended', function() { if (m.want) { m.want = false; m.ended = true; } });
-  el.addEventListener('error', function() { console.warn('kobaltix: the browser cannot play the music'); });
+  m = Module.kxMusic = {el : el, want : false, ended : false};
+  el.addEventListener(
+      'ended', function() {
+        if (m.want) {
+          m.want = false;
+          m.ended = true;
+        }
+      });
+  el.addEventListener(
+      'error', function() { console.warn('kobaltix: the browser cannot play the music'); });
   Module.kxMusicGesture = function() {
     var k = Module.kxMusic;
-    if (k && k.want && k.el.paused) k.el.play().catch(function() {});
+    if (k && k.want && k.el.paused) k.el.play().catch(function(){});
   };
   return 1;
 });
 EM_JS(void, kx_music_close, (), {
   var m = Module.kxMusic;
-  if (m && m.el) { m.el.pause(); URL.revokeObjectURL(m.el.src); }
+  if (m && m.el) {
+    m.el.pause();
+    URL.revokeObjectURL(m.el.src);
+  }
   Module.kxMusic = null;
 });
 EM_JS(void, kx_music_play, (double seconds), {
@@ -238,8 +269,11 @@ EM_JS(void, kx_music_play, (double seconds), {
   if (!m) return;
   m.want = true;
   m.ended = false;
-  try { m.el.currentTime = seconds; } catch (e) {}
-  if (Module.kxGesture) m.el.play().catch(function() {});
+  try {
+    m.el.currentTime = seconds;
+  } catch (e) {
+  }
+  if (Module.kxGesture) m.el.play().catch(function(){});
 });
 EM_JS(void, kx_music_stop, (), {
   var m = Module.kxMusic;
@@ -269,7 +303,8 @@ EM_JS(int, kx_music_take_ended, (), {
 std::string MimeFor(const std::string& path) {
   const auto dot = path.rfind('.');
   std::string ext = dot == std::string::npos ? "" : path.substr(dot + 1);
-  std::transform(ext.begin(), ext.end(), ext.begin(), [](unsigned char c) { return std::tolower(c); });
+  std::transform(ext.begin(), ext.end(), ext.begin(),
+                 [](unsigned char c) { return std::tolower(c); });
   if (ext == "mp3") return "audio/mpeg";
   if (ext == "ogg") return "audio/ogg";
   return "audio/wav";
@@ -287,7 +322,8 @@ class WebMusic : public Music {
     }
     std::vector<uint8_t> bytes;
     uint8_t buf[65536];
-    for (size_t n; (n = std::fread(buf, 1, sizeof buf, f)) > 0;) bytes.insert(bytes.end(), buf, buf + n);
+    for (size_t n; (n = std::fread(buf, 1, sizeof buf, f)) > 0;)
+      bytes.insert(bytes.end(), buf, buf + n);
     std::fclose(f);
     if (bytes.empty()) {
       error = "empty music file " + path;

@@ -19,29 +19,52 @@ struct CodeName {
   int scancode;
 };
 constexpr CodeName kCodes[] = {
-    {"Enter", SC_RETURN},          {"Escape", SC_ESCAPE},
-    {"Backspace", SC_BACKSPACE},   {"Tab", SC_TAB},
-    {"Space", SC_SPACE},           {"Minus", SC_MINUS},
-    {"Equal", SC_EQUALS},          {"BracketLeft", SC_LEFTBRACKET},
-    {"BracketRight", SC_RIGHTBRACKET}, {"Backslash", SC_BACKSLASH},
-    {"Semicolon", SC_SEMICOLON},   {"Quote", SC_APOSTROPHE},
-    {"Backquote", SC_GRAVE},       {"Comma", SC_COMMA},
-    {"Period", SC_PERIOD},         {"Slash", SC_SLASH},
-    {"CapsLock", SC_CAPSLOCK},     {"PrintScreen", SC_PRINTSCREEN},
-    {"ScrollLock", SC_SCROLLLOCK}, {"Pause", SC_PAUSE},
-    {"Insert", SC_INSERT},         {"Home", SC_HOME},
-    {"PageUp", SC_PAGEUP},         {"Delete", SC_DELETE},
-    {"End", SC_END},               {"PageDown", SC_PAGEDOWN},
-    {"ArrowRight", SC_RIGHT},      {"ArrowLeft", SC_LEFT},
-    {"ArrowDown", SC_DOWN},        {"ArrowUp", SC_UP},
-    {"NumLock", SC_NUMLOCK},       {"NumpadDivide", SC_KP_DIVIDE},
-    {"NumpadMultiply", SC_KP_MULTIPLY}, {"NumpadSubtract", SC_KP_MINUS},
-    {"NumpadAdd", SC_KP_PLUS},     {"NumpadEnter", SC_KP_ENTER},
-    {"Numpad0", SC_KP_0},          {"NumpadDecimal", SC_KP_PERIOD},
-    {"ContextMenu", SC_APPLICATION}, {"ControlLeft", SC_LCTRL},
-    {"ShiftLeft", SC_LSHIFT},      {"AltLeft", SC_LALT},
-    {"MetaLeft", SC_LGUI},         {"ControlRight", SC_RCTRL},
-    {"ShiftRight", SC_RSHIFT},     {"AltRight", SC_RALT},
+    {"Enter", SC_RETURN},
+    {"Escape", SC_ESCAPE},
+    {"Backspace", SC_BACKSPACE},
+    {"Tab", SC_TAB},
+    {"Space", SC_SPACE},
+    {"Minus", SC_MINUS},
+    {"Equal", SC_EQUALS},
+    {"BracketLeft", SC_LEFTBRACKET},
+    {"BracketRight", SC_RIGHTBRACKET},
+    {"Backslash", SC_BACKSLASH},
+    {"Semicolon", SC_SEMICOLON},
+    {"Quote", SC_APOSTROPHE},
+    {"Backquote", SC_GRAVE},
+    {"Comma", SC_COMMA},
+    {"Period", SC_PERIOD},
+    {"Slash", SC_SLASH},
+    {"CapsLock", SC_CAPSLOCK},
+    {"PrintScreen", SC_PRINTSCREEN},
+    {"ScrollLock", SC_SCROLLLOCK},
+    {"Pause", SC_PAUSE},
+    {"Insert", SC_INSERT},
+    {"Home", SC_HOME},
+    {"PageUp", SC_PAGEUP},
+    {"Delete", SC_DELETE},
+    {"End", SC_END},
+    {"PageDown", SC_PAGEDOWN},
+    {"ArrowRight", SC_RIGHT},
+    {"ArrowLeft", SC_LEFT},
+    {"ArrowDown", SC_DOWN},
+    {"ArrowUp", SC_UP},
+    {"NumLock", SC_NUMLOCK},
+    {"NumpadDivide", SC_KP_DIVIDE},
+    {"NumpadMultiply", SC_KP_MULTIPLY},
+    {"NumpadSubtract", SC_KP_MINUS},
+    {"NumpadAdd", SC_KP_PLUS},
+    {"NumpadEnter", SC_KP_ENTER},
+    {"Numpad0", SC_KP_0},
+    {"NumpadDecimal", SC_KP_PERIOD},
+    {"ContextMenu", SC_APPLICATION},
+    {"ControlLeft", SC_LCTRL},
+    {"ShiftLeft", SC_LSHIFT},
+    {"AltLeft", SC_LALT},
+    {"MetaLeft", SC_LGUI},
+    {"ControlRight", SC_RCTRL},
+    {"ShiftRight", SC_RSHIFT},
+    {"AltRight", SC_RALT},
     {"MetaRight", SC_RGUI},
 };
 
@@ -50,8 +73,11 @@ void DecodeUtf8(const char* s, std::vector<char32_t>& out) {
   const auto* p = reinterpret_cast<const unsigned char*>(s);
   while (*p) {
     const unsigned char b = *p;
-    const int extra = b < 0x80 ? 0 : (b & 0xE0) == 0xC0 ? 1 : (b & 0xF0) == 0xE0 ? 2
-                                  : (b & 0xF8) == 0xF0 ? 3 : -1;
+    const int extra = b < 0x80             ? 0
+                      : (b & 0xE0) == 0xC0 ? 1
+                      : (b & 0xF0) == 0xE0 ? 2
+                      : (b & 0xF8) == 0xF0 ? 3
+                                           : -1;
     if (extra < 0) {
       ++p;
       continue;

@@ -13,23 +13,32 @@ namespace {
 // out[0..2] and returns 1; returns 0 when the browser cannot decode them.
 EM_JS(int, kx_decode_jpeg, (const uint8_t* data, int size, int* out), {
   return Asyncify.handleSleep(function(wakeUp) {
-    if (typeof createImageBitmap != 'function') { wakeUp(0); return; }
-    var blob = new Blob([HEAPU8.slice(data, data + size)], {type: 'image/jpeg'});
-    createImageBitmap(blob, {colorSpaceConversion: 'none', premultiplyAlpha: 'none'}).then(function(bmp) {
-      var w = bmp.width, h = bmp.height;
-      var c = document.createElement('canvas');
-      c.width = w;
-      c.height = h;
-      var g = c.getContext('2d', {willReadFrequently: true});
-      g.drawImage(bmp, 0, 0);
-      var px = g.getImageData(0, 0, w, h).data;
-      var p = _malloc(w * h * 4);
-      HEAPU8.set(px, p);
-      HEAP32[out >> 2] = w;
-      HEAP32[(out >> 2) + 1] = h;
-      HEAP32[(out >> 2) + 2] = p;
-      wakeUp(1);
-    }, function() { wakeUp(0); });
+    if (typeof createImageBitmap != 'function') {
+      wakeUp(0);
+      return;
+    }
+    var blob = new Blob([HEAPU8.slice(data, data + size)], {
+      type:
+        'image/jpeg'
+    });
+    createImageBitmap(blob, {colorSpaceConversion : 'none', premultiplyAlpha : 'none'})
+        .then(
+            function(bmp) {
+              var w = bmp.width, h = bmp.height;
+              var c = document.createElement('canvas');
+              c.width = w;
+              c.height = h;
+              var g = c.getContext('2d', {willReadFrequently : true});
+              g.drawImage(bmp, 0, 0);
+              var px = g.getImageData(0, 0, w, h).data;
+              var p = _malloc(w * h * 4);
+              HEAPU8.set(px, p);
+              HEAP32[out >> 2] = w;
+              HEAP32[(out >> 2) + 1] = h;
+              HEAP32[(out >> 2) + 2] = p;
+              wakeUp(1);
+            },
+            function() { wakeUp(0); });
   });
 });
 

@@ -29,7 +29,10 @@ EM_JS(int, kx_keep_folder, (const char* path), {
       var at = "";
       parts.forEach(function(p) {
         at += '/' + p;
-        try { FS.mkdir(at); } catch (e) {}
+        try {
+          FS.mkdir(at);
+        } catch (e) {
+        }
       });
       FS.mount(IDBFS, {}, dir);
     } catch (e) {
@@ -37,29 +40,42 @@ EM_JS(int, kx_keep_folder, (const char* path), {
       wakeUp(0);
       return;
     }
-    FS.syncfs(true, function(err) {
-      if (err) {
-        console.warn('kobaltix: the saved files could not be read: ' + err);
-        wakeUp(0);
-        return;
-      }
-      var busy = false, again = false;
-      var save = function() {
-        if (busy) { again = true; return; }
-        busy = true;
-        FS.syncfs(false, function(e) {
-          busy = false;
-          if (e) console.warn('kobaltix: the files could not be saved: ' + e);
-          else Module.kxSaves = (Module.kxSaves || 0) + 1;
-          if (again) { again = false; save(); }
+    FS.syncfs(
+        true, function(err) {
+          if (err) {
+            console.warn('kobaltix: the saved files could not be read: ' + err);
+            wakeUp(0);
+            return;
+          }
+          var busy = false, again = false;
+          var save = function() {
+            if (busy) {
+              again = true;
+              return;
+            }
+            busy = true;
+            FS.syncfs(
+                false, function(e) {
+                  busy = false;
+                  if (e)
+                    console.warn('kobaltix: the files could not be saved: ' + e);
+                  else
+                    Module.kxSaves = (Module.kxSaves || 0) + 1;
+                  if (again) {
+                    again = false;
+                    save();
+                  }
+                });
+          };
+          Module.kxSave = save;
+          setInterval(save, 1000);
+          document.addEventListener(
+              'visibilitychange', function() {
+                if (document.hidden) save();
+              });
+          window.addEventListener('pagehide', save);
+          wakeUp(1);
         });
-      };
-      Module.kxSave = save;
-      setInterval(save, 1000);
-      document.addEventListener('visibilitychange', function() { if (document.hidden) save(); });
-      window.addEventListener('pagehide', save);
-      wakeUp(1);
-    });
   });
 });
 

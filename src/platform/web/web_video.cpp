@@ -20,28 +20,48 @@ EM_JS(void, kx_put_frame, (const uint8_t* rgba, int w, int h), {
     c.height = h;
     if (window.kxLayout) window.kxLayout();
   }
-  if (!Module.kxContext) Module.kxContext = c.getContext('2d', {alpha: false});
-  Module.kxContext.putImageData(new ImageData(new Uint8ClampedArray(HEAPU8.buffer, rgba, w * h * 4), w, h), 0, 0);
+  if (!Module.kxContext) Module.kxContext = c.getContext('2d', {alpha : false});
+  Module.kxContext.putImageData(
+      new ImageData(new Uint8ClampedArray(HEAPU8.buffer, rgba, w * h * 4), w, h), 0, 0);
   Module.kxPresents = (Module.kxPresents || 0) + 1;
 });
 
-// Sleeps until the browser is about to paint the next frame (the display's vsync); a hidden tab
-// paints nothing, so a tenth of a second ends the wait there.
+// Sleeps until the browser is about to paint the next frame (the display's vsync), at most 60
+// times a second: the paddle and the balls move a fixed step a frame, so a 120 Hz display must
+// not run the game twice as fast (every other paint is let pass there). A hidden tab paints
+// nothing, so a tenth of a second ends the wait there.
 EM_JS(void, kx_wait_paint, (), {
   Asyncify.handleSleep(function(wakeUp) {
     var done = false;
-    var go = function() { if (!done) { done = true; wakeUp(); } };
-    requestAnimationFrame(go);
+    var go = function() {
+      if (!done) {
+        done = true;
+        wakeUp();
+      }
+    };
+    var paint = function(t) {
+      if (Module.kxLastPaint != = undefined && t - Module.kxLastPaint < 1000 / 60 - 2) {
+        requestAnimationFrame(paint);
+        return;
+      }
+      Module.kxLastPaint = t;
+      go();
+    };
+    requestAnimationFrame(paint);
     setTimeout(go, 100);
   });
 });
 
-// Keeps the last frames' own work (milliseconds between the end of one present and the start of
-// the next: the tick, the drawing and the conversion) for the page's figures.
-EM_JS(void, kx_note_work, (double ms), {
+// Keeps, for the page's figures, the last frames' own work (milliseconds from the end of one
+// present to the start of the next: the game's tick and its drawing) and what presenting them
+// cost (the conversion to RGBA and putImageData).
+EM_JS(void, kx_note_times, (double work, double present), {
   var w = Module.kxWork || (Module.kxWork = []);
-  w.push(ms);
+  var p = Module.kxPresentMs || (Module.kxPresentMs = []);
+  w.push(work);
+  p.push(present);
   if (w.length > 1200) w.splice(0, w.length - 1200);
+  if (p.length > 1200) p.splice(0, p.length - 1200);
 });
 
 EM_JS(void, kx_set_title, (const char* utf8), { document.title = UTF8ToString(utf8); });
@@ -54,9 +74,11 @@ EM_JS(int, kx_screen_height, (), { return window.screen.height | 0; });
 EM_JS(int, kx_full_screen, (), { return document.fullscreenElement ? 1 : 0; });
 EM_JS(void, kx_request_full_screen, (int on), {
   try {
-    if (on && !document.fullscreenElement) document.getElementById('stage').requestFullscreen().catch(function() {});
-    if (!on && document.fullscreenElement) document.exitFullscreen().catch(function() {});
-  } catch (e) {}
+    if (on && !document.fullscreenElement)
+      document.getElementById('stage').requestFullscreen().catch(function(){});
+    if (!on && document.fullscreenElement) document.exitFullscreen().catch(function(){});
+  } catch (e) {
+  }
 });
 
 class WebClock : public Clock {
@@ -111,7 +133,8 @@ class WebVideo : public Video {
   std::vector<DisplayMode> Modes() override {
     std::vector<DisplayMode> out;
     for (int bits : {16, 32}) {
-      for (auto [w, h] : {std::pair{640, 480}, {800, 600}, {1024, 768}}) out.push_back({w, h, bits});
+      for (auto [w, h] : {std::pair{640, 480}, {800, 600}, {1024, 768}})
+        out.push_back({w, h, bits});
       out.push_back({DesktopWidth(), DesktopHeight(), bits});
     }
     return out;
@@ -119,13 +142,13 @@ class WebVideo : public Video {
 
   void Present(const FrameView& frame) override {
     const double start = emscripten_get_now();
-    if (lastPresentEnd_ > 0) kx_note_work(start - lastPresentEnd_);
     if (frame.pixels != nullptr && frame.width > 0 && frame.height > 0) {
       page_->frameW = frame.width;
       page_->frameH = frame.height;
       rgba_.resize(static_cast<size_t>(frame.width) * frame.height);
       for (int y = 0; y < frame.height; ++y) {
-        const auto* row = static_cast<const uint8_t*>(frame.pixels) + static_cast<ptrdiff_t>(y) * frame.pitch;
+        const auto* row =
+            static_cast<const uint8_t*>(frame.pixels) + static_cast<ptrdiff_t>(y) * frame.pitch;
         uint32_t* out = rgba_.data() + static_cast<size_t>(y) * frame.width;
         if (frame.bitCount == 32) {
           const auto* px = reinterpret_cast<const uint32_t*>(row);
@@ -140,6 +163,7 @@ class WebVideo : public Video {
       }
       kx_put_frame(reinterpret_cast<const uint8_t*>(rgba_.data()), frame.width, frame.height);
     }
+    if (lastPresentEnd_ > 0) kx_note_times(start - lastPresentEnd_, emscripten_get_now() - start);
     kx_wait_paint();
     lastPresentEnd_ = emscripten_get_now();
   }
@@ -164,13 +188,15 @@ class WebVideo : public Video {
 
 // Measures a run: writes width, height and ascent (whole pixels) to out[0..2].
 EM_JS(void, kx_text_measure, (const char* utf8, int px, int bold, int italic, int* out), {
-  var k = Module.kxText || (Module.kxText = {canvas: document.createElement('canvas')});
-  if (!k.ctx) k.ctx = k.canvas.getContext('2d', {willReadFrequently: true});
+  var k = Module.kxText || (Module.kxText = {canvas : document.createElement('canvas')});
+  if (!k.ctx) k.ctx = k.canvas.getContext('2d', {willReadFrequently : true});
   var g = k.ctx;
-  g.font = (italic ? "italic " : "") + (bold ? "bold " : "") + px + 'px Comfortaa, "DejaVu Sans", sans-serif';
+  g.font = (italic ? "italic " : "") + (bold ? "bold " : "") + px +
+           'px Comfortaa, "DejaVu Sans", sans-serif';
   var m = g.measureText(UTF8ToString(utf8));
-  var asc = Math.ceil(m.fontBoundingBoxAscent !== undefined ? m.fontBoundingBoxAscent : px * 0.9);
-  var desc = Math.ceil(m.fontBoundingBoxDescent !== undefined ? m.fontBoundingBoxDescent : px * 0.25);
+  var asc = Math.ceil(m.fontBoundingBoxAscent != = undefined ? m.fontBoundingBoxAscent : px * 0.9);
+  var desc =
+      Math.ceil(m.fontBoundingBoxDescent != = undefined ? m.fontBoundingBoxDescent : px * 0.25);
   var w = Math.ceil(Math.max(m.width, m.actualBoundingBoxRight || 0));
   HEAP32[out >> 2] = w;
   HEAP32[(out >> 2) + 1] = asc + desc;
@@ -178,20 +204,23 @@ EM_JS(void, kx_text_measure, (const char* utf8, int px, int bold, int italic, in
 });
 
 // Draws a run white on transparent and copies its alpha, w x h bytes, to `coverage`.
-EM_JS(void, kx_text_render, (const char* utf8, int px, int bold, int italic, int w, int h, int ascent, uint8_t* coverage), {
-  var k = Module.kxText;
-  var c = k.canvas;
-  if (c.width < w) c.width = w;
-  if (c.height < h) c.height = h;
-  var g = k.ctx;
-  g.clearRect(0, 0, w, h);
-  g.font = (italic ? "italic " : "") + (bold ? "bold " : "") + px + 'px Comfortaa, "DejaVu Sans", sans-serif';
-  g.fillStyle = '#fff';
-  g.textBaseline = 'alphabetic';
-  g.fillText(UTF8ToString(utf8), 0, ascent);
-  var d = g.getImageData(0, 0, w, h).data;
-  for (var i = 0, n = w * h; i < n; ++i) HEAPU8[coverage + i] = d[i * 4 + 3];
-});
+EM_JS(void, kx_text_render,
+      (const char* utf8, int px, int bold, int italic, int w, int h, int ascent, uint8_t* coverage),
+      {
+        var k = Module.kxText;
+        var c = k.canvas;
+        if (c.width < w) c.width = w;
+        if (c.height < h) c.height = h;
+        var g = k.ctx;
+        g.clearRect(0, 0, w, h);
+        g.font = (italic ? "italic " : "") + (bold ? "bold " : "") + px +
+                 'px Comfortaa, "DejaVu Sans", sans-serif';
+        g.fillStyle = '#fff';
+        g.textBaseline = 'alphabetic';
+        g.fillText(UTF8ToString(utf8), 0, ascent);
+        var d = g.getImageData(0, 0, w, h).data;
+        for (var i = 0, n = w * h; i < n; ++i) HEAPU8[coverage + i] = d[i * 4 + 3];
+      });
 
 class WebText : public Text {
  public:
@@ -210,8 +239,8 @@ class WebText : public Text {
     return mask;
   }
 
-  void Measure(const std::string&, int pixelHeight, bool bold, bool italic,
-               const std::string& utf8, int& w, int& h) override {
+  void Measure(const std::string&, int pixelHeight, bool bold, bool italic, const std::string& utf8,
+               int& w, int& h) override {
     w = h = 0;
     if (pixelHeight <= 0 || pixelHeight > 2000) return;
     int m[3] = {0, 0, 0};
