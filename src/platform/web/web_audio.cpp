@@ -75,7 +75,7 @@ EM_JS(void, kx_audio_free, (int id), {
 
 EM_JS(int, kx_audio_play, (int channel, int id, int looped), {
   var a = Module.kxAudio;
-  if (!a || !a.buffers[id] || a.ctx.state != = 'running') return 0;
+  if (!a || !a.buffers[id] || a.ctx.state != 'running') return 0;
   var ch = a.channels[channel];
   if (!ch) {
     ch = a.channels[channel] = {gain : a.ctx.createGain(), src : null};
@@ -90,7 +90,7 @@ EM_JS(int, kx_audio_play, (int channel, int id, int looped), {
   src.loop = !!looped;
   src.connect(ch.gain);
   src.onended = function() {
-    if (ch.src == = src) ch.src = null;
+    if (ch.src == src) ch.src = null;
   };
   ch.gain.gain.value = 1;
   ch.src = src;

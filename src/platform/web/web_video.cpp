@@ -40,7 +40,7 @@ EM_JS(void, kx_wait_paint, (), {
       }
     };
     var paint = function(t) {
-      if (Module.kxLastPaint != = undefined && t - Module.kxLastPaint < 1000 / 60 - 2) {
+      if (Module.kxLastPaint != undefined && t - Module.kxLastPaint < 1000 / 60 - 2) {
         requestAnimationFrame(paint);
         return;
       }
@@ -194,9 +194,9 @@ EM_JS(void, kx_text_measure, (const char* utf8, int px, int bold, int italic, in
   g.font = (italic ? "italic " : "") + (bold ? "bold " : "") + px +
            'px Comfortaa, "DejaVu Sans", sans-serif';
   var m = g.measureText(UTF8ToString(utf8));
-  var asc = Math.ceil(m.fontBoundingBoxAscent != = undefined ? m.fontBoundingBoxAscent : px * 0.9);
+  var asc = Math.ceil(m.fontBoundingBoxAscent != undefined ? m.fontBoundingBoxAscent : px * 0.9);
   var desc =
-      Math.ceil(m.fontBoundingBoxDescent != = undefined ? m.fontBoundingBoxDescent : px * 0.25);
+      Math.ceil(m.fontBoundingBoxDescent != undefined ? m.fontBoundingBoxDescent : px * 0.25);
   var w = Math.ceil(Math.max(m.width, m.actualBoundingBoxRight || 0));
   HEAP32[out >> 2] = w;
   HEAP32[(out >> 2) + 1] = asc + desc;
