@@ -8,7 +8,8 @@ It serves BUILD_WEB (default build-web) from a local server, loads the page and 
 appears within 5 s; Enter starts level 1 and its frame is the native build's reference frame
 (tests/reference/level_1_serve.png); Space serves and the ball moves; a lost life changes the lives;
 a name typed into the score entry is kept in the record file across a reload; nothing is written to
-the console as an error; a hidden tab pauses the game. Screenshots of the menu, the play and the score entry go to --shots
+the console as an error; a hidden tab pauses the game; a browser without WebAssembly
+is told so. Screenshots of the menu, the play and the score entry go to --shots
 (default BUILD_WEB/shots). --figures also measures the page: bytes transferred, time to the menu,
 frames a second and the frame's own work in play at level 20, and the browser's processor share.
 """
@@ -539,6 +540,19 @@ def main():
             print("web_test: a hidden tab pauses the game, showing it resumes")
         except AssertionError as e:
             failures.append(str(e))
+
+        # 8. A browser without WebAssembly is told so in words.
+        script = dt.call("Page.addScriptToEvaluateOnNewDocument",
+                         source="delete window.WebAssembly;")["identifier"]
+        dt.call("Page.navigate", url=url)
+        try:
+            wait_for("the page's word on the missing WebAssembly", lambda: "WebAssembly" in dt.eval(
+                "(document.getElementById('note') || {}).textContent || ''"), 5)
+            page.screenshot(os.path.join(shots, "no_webassembly.png"))
+            print("web_test: without WebAssembly the page says so")
+        except AssertionError as e:
+            failures.append(str(e))
+        dt.call("Page.removeScriptToEvaluateOnNewDocument", identifier=script)
 
         if figures:
             measure(dt, page, url, to_menu)

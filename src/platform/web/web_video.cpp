@@ -124,7 +124,16 @@ class WebVideo : public Video {
     page_->cursorVisible = on;
     kx_set_cursor(on && !page_->mouseCaptured);
   }
+  // Capturing asks the browser for the pointer lock (granted at the next key or click at the
+  // latest); motion keeps coming as movementX/Y.
   void SetMouseCaptured(bool on) override {
+    if (on != page_->mouseCaptured) {
+      if (on) {
+        emscripten_request_pointerlock("#screen", EM_TRUE);
+      } else {
+        emscripten_exit_pointerlock();
+      }
+    }
     page_->mouseCaptured = on;
     kx_set_cursor(page_->cursorVisible && !on);
   }
