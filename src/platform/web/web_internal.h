@@ -33,12 +33,6 @@ std::unique_ptr<Music> MakeMusic(Events* events);
 std::unique_ptr<Text> MakeText();
 std::unique_ptr<Dialogs> MakeDialogs();
 
-// The physical key number (USB HID usage) of a KeyboardEvent.code ("KeyA", "ArrowLeft"); 0 if none.
-int ScancodeFromKeyCode(const char* code);
-// The virtual key of a key event: letters and digits by the character the layout gives (`key`),
-// everything else by the physical key; 0 if none.
-int VkFromKeyEvent(const char* key, int scancode);
-
 // Music driver hook: called by the event pump to learn whether the piece reached its end since the
 // last call.
 bool TakeMusicEnded();

@@ -2,8 +2,6 @@
 
 #include <emscripten.h>
 
-#include <sstream>
-
 #include "platform/web/web_internal.h"
 
 namespace platform::web {
@@ -90,14 +88,6 @@ std::string PageQuery() {
   std::string out = q ? q : "";
   free(q);
   return out;
-}
-
-bool QueryHas(const std::string& query, const std::string& word) {
-  std::istringstream in(query);
-  for (std::string part; std::getline(in, part, '&');) {
-    if (part.substr(0, part.find('=')) == word) return true;
-  }
-  return false;
 }
 
 bool KeepFolder(const std::string& dir) { return kx_keep_folder(dir.c_str()) != 0; }

@@ -10,6 +10,7 @@
 #include <string>
 
 #include "platform/platform.h"
+#include "platform/web/web_input.h"
 
 namespace platform::web {
 
@@ -19,9 +20,6 @@ std::unique_ptr<Platform> Make();
 
 // The address's query without the '?' ("edit" for ...index.html?edit); "" when there is none.
 std::string PageQuery();
-
-// True when the query (as PageQuery gives it) names `word` as one of its '&'-separated keys.
-bool QueryHas(const std::string& query, const std::string& word);
 
 // Makes `dir` (created when missing) a folder kept in the browser's IndexedDB: its files as last
 // saved are read in now, and every change is written back within about a second and when the
