@@ -1,12 +1,17 @@
 # Two commands for a player: `make run` builds and starts the game, `make test` runs every test.
+# `make web` builds the game as a web page in build-web/, `make web-serve` serves it locally.
 # `make install` (PREFIX, default /usr/local; DESTDIR honoured), `make uninstall`, and
 # `make package` (the Debian package, in build-deb/).
 BUILD ?= build
 JOBS ?= $(shell nproc)
 PREFIX ?= /usr/local
 DEB_BUILD ?= build-deb
+WEB_BUILD ?= build-web
+WEB_PORT ?= 8000
+# Emscripten's tools run under node and need Debian's packaged node modules.
+export NODE_PATH ?= /usr/share/nodejs:/usr/lib/nodejs
 
-.PHONY: run test build test-build references sanitize clean install uninstall package
+.PHONY: run test build test-build references sanitize clean install uninstall package web web-serve web-test
 
 run: build
 	cd $(BUILD)/data && ../kobaltix
@@ -62,5 +67,25 @@ package:
 	cd $(DEB_BUILD) && cpack -G DEB
 	@ls -l $(DEB_BUILD)/kobaltix_*.deb
 
+# The browser build: the asset generator runs natively (it is a tool of the build machine), then
+# Emscripten compiles the game with the web platform driver into $(WEB_BUILD)/index.html and its
+# files, ready for any static web server.
+web:
+	@bash scripts/deps.sh web
+	cmake -S . -B $(BUILD) -G Ninja -DCMAKE_BUILD_TYPE=Release >/dev/null
+	cmake --build $(BUILD) -j $(JOBS) --target kx_data kx_install_files
+	emcmake cmake -S . -B $(WEB_BUILD) -G Ninja -DCMAKE_BUILD_TYPE=Release \
+	  -DKX_NATIVE_BUILD=$(abspath $(BUILD)) >/dev/null
+	cmake --build $(WEB_BUILD) -j $(JOBS)
+	@echo "The page is in $(WEB_BUILD)/ (index.html); make web-serve serves it."
+
+web-serve: web
+	@echo "Play at http://127.0.0.1:$(WEB_PORT)/  (Ctrl+C stops the server)"
+	python3 -m http.server --bind 127.0.0.1 --directory $(WEB_BUILD) $(WEB_PORT)
+
+# The page played in headless chromium (scripts/web_test.py); screenshots in $(WEB_BUILD)/shots.
+web-test: web
+	python3 scripts/web_test.py $(WEB_BUILD)
+
 clean:
-	rm -rf $(BUILD) build-asan $(DEB_BUILD)
+	rm -rf $(BUILD) build-asan $(DEB_BUILD) $(WEB_BUILD)

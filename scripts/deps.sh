@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Installs the Debian packages the game needs. `deps.sh run` for playing, `deps.sh package` for
-# building the Debian package too, `deps.sh test` for the tests and the install checks too. Run as
+# building the Debian package too, `deps.sh web` for the browser build and its test in chromium,
+# `deps.sh test` for the tests, the install checks and the browser build and test too. Run as
 # root it installs what is missing; otherwise it prints the one line to run.
 set -euo pipefail
 mode=${1:-run}
@@ -14,6 +15,11 @@ if [ "$mode" = test ]; then
   pkgs+=(googletest libgtest-dev libbenchmark-dev libsdl2-gfx-dev clang libclang-rt-dev zlib1g-dev
          xvfb xauth xdotool imagemagick x11-utils sox
          desktop-file-utils appstream lintian man-db fakeroot)
+fi
+if [ "$mode" = web ] || [ "$mode" = test ]; then
+  # Emscripten (Debian's works offline; its tools run under node with Debian's node modules),
+  # the browser the page is tested in, ImageMagick for the frame comparison.
+  pkgs+=(emscripten nodejs chromium python3 imagemagick)
 fi
 missing=()
 for p in "${pkgs[@]}"; do

@@ -57,6 +57,18 @@ TEST(ReferenceFrames, LevelIntroOfLevelThree) {
   EXPECT_TRUE(MatchesReference(Shown(g), "level_intro_3"));
 }
 
+// The first level's screen right after Enter in the menu, the ball waiting on the paddle: the
+// browser build's test compares its own frame with this one.
+TEST(ReferenceFrames, FirstLevelBeforeTheServe) {
+  GameHarness g;
+  g.Start();
+  g.NewGameFromMenu();
+  g.Frames(3, 16);
+  ASSERT_EQ(GameState, gsServe);
+  ASSERT_EQ(Level, 1);
+  EXPECT_TRUE(MatchesReference(Shown(g), "level_1_serve"));
+}
+
 TEST(ReferenceFrames, PlayWithScore1234AndThreeLives) {
   GameHarness g;
   g.Start();
