@@ -1,5 +1,6 @@
 #include "game/main_form.h"
 
+#include <algorithm>
 #include <cmath>
 #include <filesystem>
 
@@ -10,6 +11,7 @@
 #include "game/levels.h"
 #include "game/loading_window.h"
 #include "game/records.h"
+#include "game/replay_recorder.h"
 #include "game/score_entry_window.h"
 #include "game/textfile.h"
 #include "platform/keys.h"
@@ -59,9 +61,10 @@ TPictureCollectionItem* AddItem(TDXImageList* list, const ItemDecl& d) {
   return item;
 }
 
-// Loads the BMP file `stored` (backslash-separated) into `item`.
+// Loads the BMP file `stored` (backslash-separated) into `item`; the replays name it.
 void LoadFile(TPictureCollectionItem* item, const std::string& stored) {
   item->Picture.LoadFromFile(stored);
+  if (MainForm != nullptr) MainForm->PicturesRead.push_back(stored);
 }
 
 }  // namespace
@@ -190,6 +193,18 @@ TMainForm::TMainForm(TComponent* owner) : TDXForm(owner) {
   OnActivate = [this](TObject* s) { FormActivate(s); };
   OnKeyDown = [this](TObject* s, int& k, TShiftState sh) { FormKeyDown(s, k, sh); };
   OnKeyPress = [this](TObject* s, char32_t& k) { FormKeyPress(s, k); };
+  OnClose = [this](TObject*, TCloseAction& action) {
+    if (Mode != nullptr && !Mode->MayClose()) action = caNone;
+  };
+  DXDraw->OnMouseDown = [this](TObject*, TMouseButton b, TShiftState, int x, int y) {
+    if (Mode != nullptr) Mode->MouseDown(b, x, y);
+  };
+  DXDraw->OnMouseMove = [this](TObject*, TShiftState, int x, int y) {
+    if (Mode != nullptr) Mode->MouseMove(x, y);
+  };
+  DXDraw->OnMouseUp = [this](TObject*, TMouseButton b, TShiftState, int x, int y) {
+    if (Mode != nullptr) Mode->MouseUp(b, x, y);
+  };
 
   // The resource data has been read: components that act on loading do so now (the frame
   // timer starts ticking; the display waits for the window to be shown).
@@ -353,13 +368,13 @@ void TMainForm::DXTimerTimer(TObject*, int LagCount) {
     ReturnToMenu = false;
   }
   if (GameState != gsMenu) DXSpriteEngine->PurgeDead();
+  if (followedGame_) Follower->FrameDone();
   // A test play ends where a game goes back to the menu, once the field is cleared.
-  if (TestPlaying() && GameState == gsMenu && !ReturnToMenu) EndTestPlay();
-  if (Editor != nullptr && Editor->Editing()) {
-    Editor->Paint(DXDraw->Back());
-    DXDraw->Flip();
-    return;
+  if (GameState == gsMenu && !ReturnToMenu) {
+    if (followedGame_) EndFollowedGame();
+    if (TestPlaying()) EndTestPlay();
   }
+  if (Mode != nullptr && Mode->Paint(DXDraw->Back())) return;
 
   TDirectDrawSurface* back = DXDraw->Back();
   back->Fill(0);
@@ -380,6 +395,7 @@ void TMainForm::DXTimerTimer(TObject*, int LagCount) {
   if (GameState != gsMenu) DrawHud();
   if (GameState == gsMenu) DrawMenuPictures();
 
+  if (Mode != nullptr) Mode->PaintOver(back);
   DXDraw->Flip();
 }
 
@@ -410,6 +426,12 @@ void TMainForm::DrawTexts() {
     }
     c.Font.Size = 24;
     c.TextOut(100, 550, kStartPrompt);
+    const std::string notice = Follower != nullptr ? Follower->MenuNotice() : std::string();
+    if (!notice.empty()) {
+      c.Font.Size = 10;
+      c.Font.Color = clWhite;
+      c.TextOut(10, 8, notice);
+    }
   }
   if (CheatMode) {
     c.Font.Size = 12;
@@ -459,15 +481,8 @@ void TMainForm::DrawMenuPictures() {
 // Key commands and the cheat console
 
 void TMainForm::FormKeyDown(TObject*, int& Key, TShiftState Shift) {
-  if (Editor != nullptr && Editor->Editing()) {
-    if (Editor->KeyDown(Key, Shift)) {
-      Key = 0;
-      return;
-    }
-    if (Shift.Contains(ssAlt) && Key == platform::VK_RETURN) {
-      SwitchDisplayMode();
-      DXDraw->SetCursor(crDefault);
-    }
+  if (Mode != nullptr && Mode->TakeKey(Key, Shift)) {
+    Key = 0;
     return;
   }
   // Between a test play's last life and the clearing of its field, Escape has nothing to leave.
@@ -476,12 +491,7 @@ void TMainForm::FormKeyDown(TObject*, int& Key, TShiftState Shift) {
     GameState = gsServe;
     RestartTimer2();
   }
-  if (GameState == gsMenu && Key == platform::VK_RETURN) {
-    NewGame();
-    PaddleX = 15.0;
-    NewBall();
-    RestartTimer2();
-  }
+  if (GameState == gsMenu && Key == platform::VK_RETURN) BeginGame();
   if (Key == platform::VK_ESCAPE) {
     if (Panel1->Visible()) {
       ConfirmConsole();
@@ -498,7 +508,7 @@ void TMainForm::FormKeyDown(TObject*, int& Key, TShiftState Shift) {
 }
 
 void TMainForm::FormKeyPress(TObject*, char32_t& Key) {
-  if (Editor != nullptr && Editor->Editing()) return;  // the editor's keys are no cheats
+  if (Mode != nullptr && Mode->TakeChar(Key)) return;  // the editor's keys are no cheats
   if (Key == U'0') CheatMode = !CheatMode;
   if (Key == U'9' && CheatMode) SkipLevel = true;
   if (Key == U'`' || Key == U'~') {
@@ -584,7 +594,10 @@ void TMainForm::LoadLevel() {
     Level = testLevel_;
     bricks = testBricks_;
   } else {
-    bricks = game::ReadLevelFile(game::LevelFileIn(LevelFolder, Level));
+    const std::string file = game::LevelFileIn(LevelFolder, Level);
+    bricks = game::ReadLevelFile(file);
+    if (std::find(LevelFilesRead.begin(), LevelFilesRead.end(), file) == LevelFilesRead.end())
+      LevelFilesRead.push_back(file);
   }
   BrickCount = static_cast<int32_t>(bricks.size());
   for (const game::LevelBrick& b : bricks) {
@@ -668,6 +681,10 @@ void TMainForm::PrepareRecordNames() {
 void TMainForm::OfferScoreEntry() {
   if (!(Score > RecordScores[5])) return;
   if (TestPlaying()) return;  // a test play of the editor enters no record
+  // The game is over here; a game played back enters no record.
+  const bool replaying = Follower != nullptr && Follower->Replaying();
+  if (followedGame_) EndFollowedGame();
+  if (replaying) return;
   // The balls left in the field take their lost-life step again in the clearing pass that follows
   // a game over; a player who closed the entry without saving is not asked a second time.
   if (scoreEntryOffered_) return;
@@ -676,7 +693,36 @@ void TMainForm::OfferScoreEntry() {
   Label1->SetCaption(std::to_string(Score));
   DXTimer->SetEnabled(false);
   if (m) m->Close();
+  const int32_t score = Score;
   Form2->ShowModal();
+  if (Follower == nullptr) return;
+  int rank = 0;
+  for (int r = 5; r >= 1; --r)
+    if (RecordScores[r] == score && score != 0) rank = r;
+  Follower->ScoreEntryClosed(rank);
+}
+
+void TMainForm::BeginGame() {
+  LevelFilesRead.clear();
+  followedGame_ = Follower != nullptr && !TestPlaying();
+  if (followedGame_) {
+    Follower->GameStarting();
+    // A game starts from the same timing whatever the menu did before it: the frame timer and
+    // the gun's timer count from now, as they do when the game is played back.
+    DXTimer->SetEnabled(false);
+    DXTimer->SetEnabled(true);
+    Timer3->SetEnabled(false);
+    Timer3->SetEnabled(true);
+  }
+  NewGame();
+  PaddleX = 15.0;
+  NewBall();
+  RestartTimer2();
+}
+
+void TMainForm::EndFollowedGame() {
+  followedGame_ = false;
+  Follower->GameEnded();
 }
 
 namespace {
@@ -808,11 +854,7 @@ void TMainForm::StartTestPlay(const std::vector<game::LevelBrick>& bricks, int32
   testBricks_ = bricks;
   testLevel_ = level;
   testEnded_ = std::move(ended);
-  // What Enter in the menu does.
-  NewGame();
-  PaddleX = 15.0;
-  NewBall();
-  RestartTimer2();
+  BeginGame();
 }
 
 void TMainForm::EndTestPlay() {
@@ -834,12 +876,17 @@ void CreateGameWindows() {
 }
 
 int RunGame(bool fullScreen, const std::string& levelFolder, bool edit) {
+  // Every game played is recorded: the recorder reads what the game reads through the tape.
+  replay::Tape tape;
+  replay::TReplayRecorder recorder(tape, levelFolder);
+  replay::InstallTape(platform::Get(), tape);
   InitApplication();
   platform::Get().video->OpenWindow("KobalTix v. 1.3", 800, 600);
   platform::Get().video->SetFullScreen(fullScreen);
   CreateGameWindows();
   if (!fullScreen) MainForm->StartInWindow();
   MainForm->LevelFolder = levelFolder;
+  MainForm->Follower = &recorder;
   // Showing the window runs its first activation (the loading); an error there is reported
   // like any other, and the loop goes on.
   try {
@@ -851,6 +898,7 @@ int RunGame(bool fullScreen, const std::string& levelFolder, bool edit) {
     Application->HandleException(e);
   }
   Application->Run();
+  if (MainForm != nullptr) MainForm->Follower = nullptr;
   DoneApplication();  // frees the windows; their destructors clear MainForm, Form1 and Form2
   return 0;
 }
