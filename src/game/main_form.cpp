@@ -681,10 +681,8 @@ void TMainForm::PrepareRecordNames() {
 void TMainForm::OfferScoreEntry() {
   if (!(Score > RecordScores[5])) return;
   if (TestPlaying()) return;  // a test play of the editor enters no record
-  // The game is over here; a game played back enters no record.
-  const bool replaying = Follower != nullptr && Follower->Replaying();
-  if (followedGame_) EndFollowedGame();
-  if (replaying) return;
+  // A game played back enters no record.
+  if (Follower != nullptr && Follower->Replaying()) return;
   // The balls left in the field take their lost-life step again in the clearing pass that follows
   // a game over; a player who closed the entry without saving is not asked a second time.
   if (scoreEntryOffered_) return;
@@ -718,6 +716,10 @@ void TMainForm::BeginGame() {
   PaddleX = 15.0;
   NewBall();
   RestartTimer2();
+}
+
+void TMainForm::GameOver() {
+  if (followedGame_) EndFollowedGame();
 }
 
 void TMainForm::EndFollowedGame() {

@@ -95,6 +95,8 @@ class TMainForm : public TDXForm {
   TGameFollower* Follower = nullptr;
   // Enter in the menu: a new game from a fresh serve.
   void BeginGame();
+  // The last life is lost: the game is over (before any score entry, which depends on the table).
+  void GameOver();
   // Every data file the play has read, as the game names it: the pictures of the loading and the
   // level files of the current game (cleared when a game begins).
   std::vector<std::string> PicturesRead, LevelFilesRead;
