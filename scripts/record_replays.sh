@@ -44,7 +44,7 @@ play_focus_pause() {  # the window loses the focus for two seconds in the middle
 play_many_lives() {  # a hundred lives from the console, the paddle swept for a minute
   xdotool key Return; sleep 1
   xdotool key grave; sleep 0.5
-  xdotool type --delay 50 "bluewhalesix"; xdotool key Return; sleep 0.5
+  xdotool type --delay 50 "bluewhalesix"; xdotool key Escape; sleep 0.5  # Escape confirms
   xdotool key space; sleep 0.5
   for _ in $(seq 1 20); do
     xdotool keydown Left; sleep 1.4; xdotool keyup Left

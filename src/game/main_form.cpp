@@ -3,6 +3,9 @@
 #include <algorithm>
 #include <cmath>
 #include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <memory>
 
 #include "game/data_paths.h"
 #include "game/game_sprites.h"
@@ -11,6 +14,7 @@
 #include "game/levels.h"
 #include "game/loading_window.h"
 #include "game/records.h"
+#include "game/replay_player.h"
 #include "game/replay_recorder.h"
 #include "game/score_entry_window.h"
 #include "game/textfile.h"
@@ -20,6 +24,7 @@
 #include "toolkit/random.h"
 #include "toolkit/resources.h"
 #include "toolkit/screen.h"
+#include "toolkit/translate.h"
 
 TMainForm* MainForm = nullptr;
 std::array<double, 256> CosTable = [] {
@@ -426,6 +431,10 @@ void TMainForm::DrawTexts() {
     }
     c.Font.Size = 24;
     c.TextOut(100, 550, kStartPrompt);
+    if (OnMenuReplay) {
+      c.Font.Size = 9;
+      c.TextOut(w - 270, 58 + 24 * 6, toolkit::Tr("R, 1–5 — повтор игры из таблицы"));
+    }
     const std::string notice = Follower != nullptr ? Follower->MenuNotice() : std::string();
     if (!notice.empty()) {
       c.Font.Size = 10;
@@ -492,6 +501,12 @@ void TMainForm::FormKeyDown(TObject*, int& Key, TShiftState Shift) {
     RestartTimer2();
   }
   if (GameState == gsMenu && Key == platform::VK_RETURN) BeginGame();
+  // The replays of the record table; characters typed into the open console are no commands.
+  if (GameState == gsMenu && OnMenuReplay && !Panel1->Visible() &&
+      (Key == 'R' || (Key >= '1' && Key <= '5'))) {
+    OnMenuReplay(Key == 'R' ? 1 : Key - '0');
+    return;
+  }
   if (Key == platform::VK_ESCAPE) {
     if (Panel1->Visible()) {
       ConfirmConsole();
@@ -889,6 +904,39 @@ int RunGame(bool fullScreen, const std::string& levelFolder, bool edit) {
   if (!fullScreen) MainForm->StartInWindow();
   MainForm->LevelFolder = levelFolder;
   MainForm->Follower = &recorder;
+  // The menu's replays play in this window with the same tape; Escape brings the menu back.
+  std::unique_ptr<replay::TReplayPlayer> player;
+  MainForm->OnMenuReplay = [&](int rank) {
+    std::string why;
+    const std::string name = replay::ReadRecordIndex(replay::ReplayFolder(levelFolder))[rank - 1];
+    replay::ReplayFile file;
+    if (name.empty()) {
+      why = toolkit::Tr("Для этого места таблицы повтора нет.");
+    } else {
+      std::ifstream in(replay::ReplayFolder(levelFolder) + "/" + name, std::ios::binary);
+      const std::string bytes((std::istreambuf_iterator<char>(in)),
+                              std::istreambuf_iterator<char>());
+      if (!replay::DecodeReplay(bytes, file).empty() || !replay::CompareVersion(file).empty() ||
+          file.levelFolder != levelFolder || !replay::CompareFiles(file).empty())
+        why = toolkit::Tr("Этот повтор записан другой версией игры или с другими уровнями.");
+    }
+    recorder.SetNotice(why);
+    if (!why.empty()) return;
+    TWindowMode* mode = MainForm->Mode;
+    const bool cheats = CheatMode;
+    player = std::make_unique<replay::TReplayPlayer>(tape, std::move(file), false);
+    player->OnLeave = [mode, cheats, &recorder, &tape] {
+      tape.watcher = nullptr;
+      MainForm->Mode = mode;
+      MainForm->Follower = &recorder;
+      MainForm->SetCaption("Kobaltix");
+      CheatMode = cheats;
+    };
+    MainForm->Mode = player.get();
+    MainForm->Follower = player.get();
+    tape.watcher = player.get();
+    player->Start();
+  };
   // Showing the window runs its first activation (the loading); an error there is reported
   // like any other, and the loop goes on.
   try {
@@ -900,7 +948,12 @@ int RunGame(bool fullScreen, const std::string& levelFolder, bool edit) {
     Application->HandleException(e);
   }
   Application->Run();
-  if (MainForm != nullptr) MainForm->Follower = nullptr;
+  if (MainForm != nullptr) {
+    MainForm->Follower = nullptr;
+    MainForm->OnMenuReplay = nullptr;
+    if (player && MainForm->Mode == player.get()) MainForm->Mode = nullptr;
+    tape.watcher = nullptr;
+  }
   DoneApplication();  // frees the windows; their destructors clear MainForm, Form1 and Form2
   return 0;
 }

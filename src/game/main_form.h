@@ -95,6 +95,8 @@ class TMainForm : public TDXForm {
   TGameFollower* Follower = nullptr;
   // Enter in the menu: a new game from a fresh serve.
   void BeginGame();
+  // R (rank 1) or 1..5 in the menu: plays the replay kept for that rank of the record table.
+  std::function<void(int rank)> OnMenuReplay;
   // The last life is lost: the game is over (before any score entry, which depends on the table).
   void GameOver();
   // Every data file the play has read, as the game names it: the pictures of the loading and the

@@ -60,6 +60,11 @@ void TReplayPlayer::FrameDone() {
 }
 
 void TReplayPlayer::GameEnded() {
+  if (leaveAfterEnd_) {
+    leaveAfterEnd_ = false;
+    Leave();
+    return;
+  }
   if (restarting_) {
     restarting_ = false;
     Start();
@@ -162,18 +167,36 @@ bool TReplayPlayer::Control(int key) {
         Start();
       }
       return true;
-    case platform::VK_ESCAPE: {
-      leaving_ = true;
+    case platform::VK_ESCAPE:
       paused_ = false;
-      tape_.Stop();
-      platform::Event quit;
-      quit.kind = platform::EventKind::Quit;
-      platform::Get().events->Post(quit);
+      if (!OnLeave || ended_) {
+        Leave();
+      } else if (!leaveAfterEnd_) {
+        // The game in play ends as Escape ends it; once its field is clear the menu is back.
+        tape_.Stop();
+        leaveAfterEnd_ = true;
+        Lives = 0;
+        LoseBall = true;
+        ReturnToMenu = true;
+        GameState = gsMenu;
+      }
       return true;
-    }
     default:
       return false;
   }
+}
+
+void TReplayPlayer::Leave() {
+  leaving_ = true;
+  paused_ = false;
+  tape_.Stop();
+  if (OnLeave) {
+    OnLeave();
+    return;
+  }
+  platform::Event quit;
+  quit.kind = platform::EventKind::Quit;
+  platform::Get().events->Post(quit);
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -181,7 +204,10 @@ bool TReplayPlayer::Control(int key) {
 
 void TReplayPlayer::WindowEvent(const platform::Event& e) {
   if (e.kind == platform::EventKind::KeyDown) Control(e.vk);
-  if (e.kind == platform::EventKind::Quit) Control(platform::VK_ESCAPE);
+  if (e.kind == platform::EventKind::Quit) {
+    OnLeave = nullptr;  // the window's close button ends the program, as in a game
+    Leave();
+  }
 }
 
 bool TReplayPlayer::ShowFrame() { return speed_ != 4 || ++shown_ % 4 == 0; }

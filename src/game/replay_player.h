@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <string>
 
 #include "game/replay_file.h"
@@ -20,6 +21,9 @@ class TReplayPlayer : public TWindowMode, public TGameFollower, public TapeWatch
 
   // Starts the recorded game: Enter in the menu, as the player pressed it.
   void Start();
+  // What Escape does once the game in play has ended: by default the program ends (the window
+  // was opened for this replay); the menu's replays go back to the menu instead.
+  std::function<void()> OnLeave;
 
   // ---- the window's mode
   bool Paint(TDirectDrawSurface* back) override;
@@ -59,6 +63,8 @@ class TReplayPlayer : public TWindowMode, public TGameFollower, public TapeWatch
   bool restarting_ = false;  // Home: the game in play ends, then starts again
   bool ended_ = false;       // the recorded game is over (the window shows its last frame)
   bool leaving_ = false;
+  bool leaveAfterEnd_ = false;  // Escape during the game: leave once its field is clear
+  void Leave();
   bool paused_ = false;
   int speed_ = 1;
   uint32_t shown_ = 0;

@@ -171,12 +171,14 @@ TReplayRecorder::TReplayRecorder(Tape& tape, std::string levelFolder)
 }
 
 std::string TReplayRecorder::MenuNotice() const {
+  if (!notice_.empty()) return notice_;
   if (!notWritable_ || noticeShown_) return {};
   return toolkit::Tr("Игры не записываются: папка повторов недоступна для записи.");
 }
 
 void TReplayRecorder::GameStarting() {
   if (notWritable_) noticeShown_ = true;
+  notice_.clear();
   file_ = ReplayFile{};
   file_.seed = RandSeed();
   file_.cheats = CheatMode;

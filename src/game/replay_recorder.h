@@ -44,6 +44,8 @@ class TReplayRecorder : public TGameFollower {
   // The menu's notice (Russian, through Tr), shown until the next game starts: the folder
   // cannot be written, so games are not recorded. "" when there is nothing to say.
   std::string MenuNotice() const override;
+  // Replaces the notice with `text` (UTF-8) until the next game starts; "" removes it.
+  void SetNotice(std::string text) { notice_ = std::move(text); }
   // The file the last game was written to ("" when none was).
   const std::string& LastFile() const { return lastFile_; }
 
@@ -55,6 +57,7 @@ class TReplayRecorder : public TGameFollower {
   std::string lastFile_;
   bool notWritable_ = false;
   bool noticeShown_ = false;
+  std::string notice_;
 };
 
 }  // namespace replay

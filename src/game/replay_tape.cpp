@@ -197,8 +197,8 @@ Event TakeEvent(Tape& t) {
 
 class TapeEvents : public platform::Events {
  public:
-  TapeEvents(std::unique_ptr<platform::Events> inner, Tape& tape, TapeWatcher* watcher)
-      : inner_(std::move(inner)), tape_(tape), watcher_(watcher) {}
+  TapeEvents(std::unique_ptr<platform::Events> inner, Tape& tape)
+      : inner_(std::move(inner)), tape_(tape) {}
   bool Poll(Event& e) override {
     return Answer(e, [&] { return inner_->Poll(e); });
   }
@@ -206,7 +206,7 @@ class TapeEvents : public platform::Events {
   void PumpWindowEvents() {
     Event own;
     while (inner_->Poll(own))
-      if (watcher_) watcher_->WindowEvent(own);
+      if (tape_.watcher) tape_.watcher->WindowEvent(own);
   }
   bool Wait(Event& e, uint32_t timeoutMs) override {
     return Answer(e, [&] { return inner_->Wait(e, timeoutMs); });
@@ -234,7 +234,6 @@ class TapeEvents : public platform::Events {
   }
   std::unique_ptr<platform::Events> inner_;
   Tape& tape_;
-  TapeWatcher* watcher_;
 };
 
 // A key state array: only the bytes that changed since the last reading are written.
@@ -424,9 +423,8 @@ class TapeJoysticks : public platform::Joysticks {
 // window has the focus: an answer like any other) and for the frames a watcher paces.
 class TapeVideo : public platform::Video {
  public:
-  TapeVideo(std::unique_ptr<platform::Video> inner, Tape& tape, TapeWatcher* watcher,
-            std::function<void()> pump)
-      : inner_(std::move(inner)), tape_(tape), watcher_(watcher), pump_(std::move(pump)) {}
+  TapeVideo(std::unique_ptr<platform::Video> inner, Tape& tape, std::function<void()> pump)
+      : inner_(std::move(inner)), tape_(tape), pump_(std::move(pump)) {}
   void OpenWindow(const std::string& c, int w, int h) override { inner_->OpenWindow(c, w, h); }
   void CloseWindow() override { inner_->CloseWindow(); }
   bool WindowOpen() const override { return inner_->WindowOpen(); }
@@ -452,16 +450,16 @@ class TapeVideo : public platform::Video {
   }
   std::vector<platform::DisplayMode> Modes() override { return inner_->Modes(); }
   void Present(const platform::FrameView& frame) override {
-    const bool watched = watcher_ && tape_.Replays();
-    if (watched && !watcher_->ShowFrame()) return;
+    TapeWatcher* w = tape_.Replays() ? tape_.watcher : nullptr;
+    if (w && !w->ShowFrame()) return;
     inner_->Present(frame);
-    if (watched) watcher_->FrameShown(pump_);
+    if (w) w->FrameShown(pump_);
   }
   void PresentKept(const platform::FrameView& frame, std::shared_ptr<const void> keep) override {
-    const bool watched = watcher_ && tape_.Replays();
-    if (watched && !watcher_->ShowFrame()) return;
+    TapeWatcher* w = tape_.Replays() ? tape_.watcher : nullptr;
+    if (w && !w->ShowFrame()) return;
     inner_->PresentKept(frame, std::move(keep));
-    if (watched) watcher_->FrameShown(pump_);
+    if (w) w->FrameShown(pump_);
   }
   int DesktopWidth() const override { return inner_->DesktopWidth(); }
   int DesktopHeight() const override { return inner_->DesktopHeight(); }
@@ -469,7 +467,6 @@ class TapeVideo : public platform::Video {
  private:
   std::unique_ptr<platform::Video> inner_;
   Tape& tape_;
-  TapeWatcher* watcher_;
   std::function<void()> pump_;
 };
 
@@ -477,13 +474,14 @@ class TapeVideo : public platform::Video {
 
 void InstallTape(platform::Platform& p, Tape& tape, TapeWatcher* watcher) {
   p.clock = std::make_unique<TapeClock>(std::move(p.clock), tape);
-  auto events = std::make_unique<TapeEvents>(std::move(p.events), tape, watcher);
+  if (watcher != nullptr) tape.watcher = watcher;
+  auto events = std::make_unique<TapeEvents>(std::move(p.events), tape);
   TapeEvents* pump = events.get();
   p.events = std::move(events);
   p.keyboard = std::make_unique<TapeKeyboard>(std::move(p.keyboard), tape);
   p.joysticks = std::make_unique<TapeJoysticks>(std::move(p.joysticks), tape);
-  p.video = std::make_unique<TapeVideo>(std::move(p.video), tape, watcher,
-                                        [pump] { pump->PumpWindowEvents(); });
+  p.video =
+      std::make_unique<TapeVideo>(std::move(p.video), tape, [pump] { pump->PumpWindowEvents(); });
 }
 
 }  // namespace replay

@@ -18,8 +18,13 @@ enum class TapeMode {
   Playing,    // the answers come from the tape; the inner services are not asked
 };
 
+class TapeWatcher;
+
 class Tape {
  public:
+  // Who watches the tape being played in a window (null: nobody; the window's own events are
+  // then dropped while the tape plays). Not owned.
+  TapeWatcher* watcher = nullptr;
   TapeMode Mode() const { return mode_; }
   // Starts an empty recording.
   void StartRecording();
@@ -92,8 +97,8 @@ class TapeWatcher {
 };
 
 // Wraps the clock, events, keyboard, joysticks and the focus question of `p` in decorators that
-// record into or play from `tape`, and its video so that a watcher paces what is shown. `tape`
-// (and the watcher, when one is set) must outlive `p`'s services.
+// record into or play from `tape`, and its video so that the tape's watcher paces what is shown.
+// `tape` must outlive `p`'s services. A `watcher` given here becomes the tape's.
 void InstallTape(platform::Platform& p, Tape& tape, TapeWatcher* watcher = nullptr);
 
 }  // namespace replay
