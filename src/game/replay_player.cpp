@@ -48,7 +48,7 @@ void TReplayPlayer::GameStarting() {
 }
 
 void TReplayPlayer::FrameDone() {
-  tape_.FrameDone(GameStateHash());
+  tape_.FrameDone(tape_.HashDue() ? GameStateHash() : 0);
   if (tape_.Diverged()) {
     Finish("differs at frame " + std::to_string(tape_.DivergedFrame()) + ": " + tape_.DivergedWhy(),
            1);

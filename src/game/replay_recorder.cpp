@@ -187,7 +187,7 @@ void TReplayRecorder::GameStarting() {
   tape_.StartRecording();
 }
 
-void TReplayRecorder::FrameDone() { tape_.FrameDone(GameStateHash()); }
+void TReplayRecorder::FrameDone() { tape_.FrameDone(tape_.HashDue() ? GameStateHash() : 0); }
 
 void TReplayRecorder::GameEnded() {
   file_.frames = tape_.Frames();

@@ -37,6 +37,8 @@ class Tape {
 
   // Frames the game finished since recording or playing began.
   uint32_t Frames() const { return frames_; }
+  // True when the frame about to be finished is one whose state hash is kept (every 60th).
+  bool HashDue() const { return mode_ != TapeMode::Off && (frames_ + 1) % 60 == 0; }
   // One frame is finished. Every 60th frame the state hash is written (recording) or compared
   // (playing); a hash that differs marks the tape diverged at this frame.
   void FrameDone(uint64_t stateHash);
