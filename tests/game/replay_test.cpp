@@ -3,10 +3,12 @@
 // and changed data files; the folder keeps the newest games and those of the record table.
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 
 #include "game/replay_file.h"
+#include "game/replay_player.h"
 #include "game/replay_recorder.h"
 #include "game/replay_tape.h"
 #include "platform/headless/headless.h"
@@ -275,6 +277,65 @@ TEST(ReplayFolder, KeepsTheNewestGamesAndThoseOfTheRecordTable) {
   idx = replay::ReadRecordIndex(folder);
   EXPECT_EQ(idx[0], "");
   EXPECT_EQ(idx[1], "x.kbr");
+}
+
+}  // namespace
+
+namespace {
+
+// The player's keys: the speeds skip or hold frames, pause only while a game plays back.
+TEST(ReplayPlayerKeys, SpeedsAndPauseActOnTheFramesShown) {
+  replay::Tape tape;
+  replay::TReplayPlayer player(tape, replay::ReplayFile{}, false);
+  auto shown = [&](int frames) {
+    int n = 0;
+    for (int i = 0; i < frames; ++i) n += player.ShowFrame();
+    return n;
+  };
+  EXPECT_EQ(shown(8), 8);
+  EXPECT_TRUE(player.Control(platform::VK_RIGHT));
+  EXPECT_EQ(player.Speed(), 4);
+  EXPECT_EQ(shown(8), 2);  // one frame in four reaches the screen
+  player.Control(platform::VK_LEFT);
+  EXPECT_EQ(player.Speed(), -4);
+  EXPECT_EQ(shown(8), 8);  // each held longer instead
+  player.Control(platform::VK_LEFT);
+  EXPECT_EQ(player.Speed(), 1);
+
+  EXPECT_TRUE(player.Control(platform::VK_SPACE));
+  EXPECT_FALSE(player.Paused());  // nothing plays: nothing to pause
+  tape.StartPlaying("c");
+  player.Control(platform::VK_SPACE);
+  EXPECT_TRUE(player.Paused());
+  player.Control(platform::VK_SPACE);
+  EXPECT_FALSE(player.Paused());
+  EXPECT_FALSE(player.Control('Q'));  // not a player's key: the game may have it
+  // While the tape plays the window's keys are the recorded game's, not the player's.
+  EXPECT_FALSE(player.TakeKey(platform::VK_ESCAPE, TShiftState()));
+  tape.Stop();
+  EXPECT_TRUE(player.TakeChar(U'0'));  // no cheat key reaches a replay's game between plays
+}
+
+// Games that cannot be kept are played all the same; the menu says so until the next game.
+TEST(ReplayRecorder, AFolderThatCannotBeMadeIsSaidOnceInTheMenu) {
+  ScratchDir dir("kx_norec");
+  std::ofstream(dir / "file") << "not a folder";
+  const char* old = std::getenv("XDG_DATA_HOME");
+  const std::string saved = old ? old : "";
+  ::setenv("XDG_DATA_HOME", (dir / "file").c_str(), 1);
+  replay::Tape tape;
+  replay::TReplayRecorder recorder(tape, "");
+  EXPECT_NE(recorder.MenuNotice(), "");
+  recorder.GameStarting();
+  EXPECT_EQ(recorder.MenuNotice(), "");
+  EXPECT_EQ(tape.Mode(), replay::TapeMode::Recording);  // the game is followed all the same
+  recorder.GameEnded();
+  EXPECT_EQ(recorder.LastFile(), "");
+  EXPECT_EQ(tape.Mode(), replay::TapeMode::Off);
+  if (old)
+    ::setenv("XDG_DATA_HOME", saved.c_str(), 1);
+  else
+    ::unsetenv("XDG_DATA_HOME");
 }
 
 }  // namespace
