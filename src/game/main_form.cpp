@@ -3,8 +3,6 @@
 #include <algorithm>
 #include <cmath>
 #include <filesystem>
-#include <fstream>
-#include <iterator>
 #include <memory>
 
 #include "game/data_paths.h"
@@ -907,35 +905,7 @@ int RunGame(bool fullScreen, const std::string& levelFolder, bool edit) {
   // The menu's replays play in this window with the same tape; Escape brings the menu back.
   std::unique_ptr<replay::TReplayPlayer> player;
   MainForm->OnMenuReplay = [&](int rank) {
-    std::string why;
-    const std::string name = replay::ReadRecordIndex(replay::ReplayFolder(levelFolder))[rank - 1];
-    replay::ReplayFile file;
-    if (name.empty()) {
-      why = toolkit::Tr("Для этого места таблицы повтора нет.");
-    } else {
-      std::ifstream in(replay::ReplayFolder(levelFolder) + "/" + name, std::ios::binary);
-      const std::string bytes((std::istreambuf_iterator<char>(in)),
-                              std::istreambuf_iterator<char>());
-      if (!replay::DecodeReplay(bytes, file).empty() || !replay::CompareVersion(file).empty() ||
-          file.levelFolder != levelFolder || !replay::CompareFiles(file).empty())
-        why = toolkit::Tr("Этот повтор записан другой версией игры или с другими уровнями.");
-    }
-    recorder.SetNotice(why);
-    if (!why.empty()) return;
-    TWindowMode* mode = MainForm->Mode;
-    const bool cheats = CheatMode;
-    player = std::make_unique<replay::TReplayPlayer>(tape, std::move(file), false);
-    player->OnLeave = [mode, cheats, &recorder, &tape] {
-      tape.watcher = nullptr;
-      MainForm->Mode = mode;
-      MainForm->Follower = &recorder;
-      MainForm->SetCaption("Kobaltix");
-      CheatMode = cheats;
-    };
-    MainForm->Mode = player.get();
-    MainForm->Follower = player.get();
-    tape.watcher = player.get();
-    player->Start();
+    replay::PlayMenuReplay(rank, levelFolder, tape, recorder, player);
   };
   // Showing the window runs its first activation (the loading); an error there is reported
   // like any other, and the loop goes on.

@@ -225,6 +225,39 @@ void TReplayPlayer::FrameShown(const std::function<void()>& pumpWindowEvents) {
 // ---------------------------------------------------------------------------------------------
 // The commands
 
+void PlayMenuReplay(int rank, const std::string& levelFolder, Tape& tape, TReplayRecorder& recorder,
+                    std::unique_ptr<TReplayPlayer>& player) {
+  const std::string folder = ReplayFolder(levelFolder);
+  const std::string name = ReadRecordIndex(folder)[static_cast<size_t>(rank - 1)];
+  std::string why;
+  ReplayFile file;
+  if (name.empty()) {
+    why = toolkit::Tr("Для этого места таблицы повтора нет.");
+  } else {
+    std::ifstream in(folder + "/" + name, std::ios::binary);
+    const std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    if (!DecodeReplay(bytes, file).empty() || !CompareVersion(file).empty() ||
+        file.levelFolder != levelFolder || !CompareFiles(file).empty())
+      why = toolkit::Tr("Этот повтор записан другой версией игры или с другими уровнями.");
+  }
+  recorder.SetNotice(why);
+  if (!why.empty()) return;
+  TWindowMode* mode = MainForm->Mode;
+  const bool cheats = CheatMode;
+  player = std::make_unique<TReplayPlayer>(tape, std::move(file), false);
+  player->OnLeave = [mode, cheats, &recorder, &tape] {
+    tape.watcher = nullptr;
+    MainForm->Mode = mode;
+    MainForm->Follower = &recorder;
+    MainForm->SetCaption("Kobaltix");
+    CheatMode = cheats;
+  };
+  MainForm->Mode = player.get();
+  MainForm->Follower = player.get();
+  tape.watcher = player.get();
+  player->Start();
+}
+
 int RunReplay(const std::string& path, bool check) {
   std::ifstream in(path, std::ios::binary);
   if (!in) {

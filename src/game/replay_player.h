@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <string>
 
 #include "game/replay_file.h"
@@ -72,6 +73,14 @@ class TReplayPlayer : public TWindowMode, public TGameFollower, public TapeWatch
   std::string verdict_;
   int status_ = 1;
 };
+
+class TReplayRecorder;
+
+// R or 1..5 in the game's menu: plays the replay kept for `rank` of `levelFolder`'s record table
+// in the main window with `tape` (held in `player`), or says in the menu why it cannot. Leaving
+// it gives the window back to its mode and `recorder`, with cheat mode as it was.
+void PlayMenuReplay(int rank, const std::string& levelFolder, Tape& tape, TReplayRecorder& recorder,
+                    std::unique_ptr<TReplayPlayer>& player);
 
 // `kobaltix --replay FILE` (check = false) and `--verify-replay FILE` (check = true), with the
 // data directory already the working directory. The window replay runs on the installed platform;
