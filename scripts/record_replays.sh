@@ -73,8 +73,16 @@ shift
 script=$(cd "$(dirname "$0")" && pwd)/$(basename "$0")
 dest=$(cd "$(dirname "$0")/.." && pwd)/tests/replays
 scenarios=("$@")
-[ ${#scenarios[@]} -gt 0 ] || scenarios=(level_cleared game_over_record focus_pause many_lives)
+[ ${#scenarios[@]} -gt 0 ] ||
+  scenarios=(level_cleared game_over_record focus_pause many_lives scripted_all_levels)
 for s in "${scenarios[@]}"; do
+  if [ "$s" = scripted_all_levels ]; then
+    # Not played under X: the game's recorder on the headless twin, with a scripted player that
+    # follows the lowest ball through all twenty levels (several balls and the gun come with them).
+    (cd "$build/data" && "$build/bench/bench_replay_bench" --hour-replay "$dest/$s.kbr" 60)
+    (cd "$build/data" && "$build/kobaltix" --verify-replay "$dest/$s.kbr" | sed "s/^/$s: /")
+    continue
+  fi
   declare -F "play_$s" >/dev/null || { echo "no scenario $s" >&2; exit 2; }
   work=$(mktemp -d)
   cp -r "$build/data/." "$work/"

@@ -1,6 +1,8 @@
 // The real games of tests/replays/ (played on the real program under a virtual X server by
-// scripts/record_replays.sh) play back to their recorded end, frame by frame, on the build's data:
-// any change to what the rules do with the same input stops one of them at the frame it differs.
+// scripts/record_replays.sh; scripted_all_levels is the game's recorder on the headless twin with
+// a scripted player through all twenty levels, several balls and the gun) play back to their
+// recorded end, frame by frame, on the build's data: any change to what the rules do with the
+// same input stops one of them at the frame it differs.
 #include <gtest/gtest.h>
 
 #include <filesystem>
@@ -33,6 +35,6 @@ TEST_P(RealReplays, PlayToTheirRecordedEnd) {
 
 INSTANTIATE_TEST_SUITE_P(Recorded, RealReplays,
                          ::testing::Values("level_cleared", "game_over_record", "focus_pause",
-                                           "many_lives"));
+                                           "many_lives", "scripted_all_levels"));
 
 }  // namespace
