@@ -23,8 +23,10 @@ play_level_cleared() {  # the cheat keys break the first level's bricks; the nex
 play_game_over_record() {  # three lives lost with the paddle away from the balls; a record, Enter
   xdotool key Return; sleep 1
   xdotool key space; sleep 1
-  xdotool keydown Right; sleep 45; xdotool keyup Right
-  sleep 2
+  # The paddle goes to the right wall and stays there (a key still held when the score entry
+  # opens would move its caret off the selected name).
+  xdotool keydown Right; sleep 1.5; xdotool keyup Right
+  sleep 45
   xdotool type --delay 120 "Replay"; sleep 0.5
   xdotool key Return; sleep 2
 }
