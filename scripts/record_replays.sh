@@ -20,18 +20,21 @@ play_level_cleared() {  # the cheat keys break the first level's bricks; the nex
   xdotool keydown Right; sleep 1.5; xdotool keyup Right; sleep 2
   xdotool key Escape; sleep 2
 }
-play_game_over_record() {  # three lives lost with the paddle away from the balls; a record
+play_game_over_record() {  # three lives lost with the paddle away from the balls; a record, Enter
   xdotool key Return; sleep 1
   xdotool key space; sleep 1
-  xdotool keydown Right; sleep 45; xdotool keyup Right
-  sleep 2
-  xdotool type --delay 120 "Replay"; sleep 1
-  xdotool mousemove 621 411; sleep 0.5; xdotool click 1; sleep 2
+  # The paddle goes to the right wall and stays there (a key still held when the score entry
+  # opens would move its caret off the selected name).
+  xdotool keydown Right; sleep 1.5; xdotool keyup Right
+  sleep 45
+  xdotool type --delay 120 "Replay"; sleep 0.5
+  xdotool key Return; sleep 2
 }
-play_focus_pause() {  # the window loses the focus for two seconds in the middle of the game
+play_focus_pause() {  # P stops the play and starts it again; then the window loses the focus
   xdotool key Return; sleep 1
   xdotool key space; sleep 1
-  xdotool keydown Left; sleep 1; xdotool keyup Left; sleep 1
+  xdotool keydown Left; sleep 1; xdotool keyup Left
+  xdotool key p; sleep 1.5; xdotool key p; sleep 1
   xmessage -geometry +0+0 "elsewhere" & local other=$!
   sleep 1
   xdotool search --name "xmessage" windowfocus 2>/dev/null || true
@@ -41,12 +44,23 @@ play_focus_pause() {  # the window loses the focus for two seconds in the middle
   xdotool keydown Right; sleep 1; xdotool keyup Right; sleep 1
   xdotool key Escape; sleep 2
 }
-play_many_lives() {  # a hundred lives from the console, the paddle swept for a minute
+play_mouse() {  # the mouse alone serves and steers the paddle
+  xdotool key Return; sleep 1
+  xdotool click 1; sleep 0.5
+  for _ in $(seq 1 6); do
+    for _ in $(seq 1 10); do xdotool mousemove_relative -- -25 0; sleep 0.05; done
+    sleep 0.3
+    for _ in $(seq 1 10); do xdotool mousemove_relative -- 25 0; sleep 0.05; done
+    sleep 0.3
+  done
+  xdotool key Escape; sleep 2
+}
+play_many_lives() {  # a hundred lives from the console (Enter confirms), the paddle swept long
   xdotool key Return; sleep 1
   xdotool key grave; sleep 0.5
-  xdotool type --delay 50 "bluewhalesix"; xdotool key Escape; sleep 0.5  # Escape confirms
+  xdotool type --delay 50 "bluewhalesix"; xdotool key Return; sleep 0.5
   xdotool key space; sleep 0.5
-  for _ in $(seq 1 20); do
+  for _ in $(seq 1 30); do
     xdotool keydown Left; sleep 1.4; xdotool keyup Left
     xdotool key space
     xdotool keydown Right; sleep 1.4; xdotool keyup Right
@@ -74,7 +88,7 @@ script=$(cd "$(dirname "$0")" && pwd)/$(basename "$0")
 dest=$(cd "$(dirname "$0")/.." && pwd)/tests/replays
 scenarios=("$@")
 [ ${#scenarios[@]} -gt 0 ] ||
-  scenarios=(level_cleared game_over_record focus_pause many_lives scripted_all_levels)
+  scenarios=(level_cleared game_over_record focus_pause mouse many_lives scripted_all_levels)
 for s in "${scenarios[@]}"; do
   if [ "$s" = scripted_all_levels ]; then
     # Not played under X: the game's recorder on the headless twin, with a scripted player that
@@ -102,6 +116,8 @@ for s in "${scenarios[@]}"; do
     exit 1
   fi
   cp "$made" "$dest/$s.kbr"
+  # The record entered with Enter at the game's end heads the table.
+  [ "$s" = game_over_record ] && echo "$s: the table's first row: $(head -2 "$work/rec.kbx" | tr -d '\r' | tr '\n' ' ')"
   (cd "$build/data" && "$build/kobaltix" --verify-replay "$dest/$s.kbr" | sed "s/^/$s: /")
   rm -rf "$work"
 done

@@ -19,6 +19,7 @@
 #include "game/settings.h"
 #include "game/textfile.h"
 #include "platform/keys.h"
+#include "platform/pacer.h"
 #include "platform/platform.h"
 #include "toolkit/application.h"
 #include "toolkit/random.h"
@@ -477,7 +478,21 @@ void TMainForm::HoldWindowTimers(bool on) {
   Timer3->SetPaused(on);
 }
 
+void TMainForm::PaceStillFrame() {
+  if (!platform::Installed() || !platform::Get().clock) return;
+  platform::Clock* clock = platform::Get().clock.get();
+  if (stillPacer_ == nullptr || stillClock_ != clock) {
+    stillPacer_ = std::make_unique<platform::Pacer>(*clock);
+    stillClock_ = clock;
+  }
+  stillPacer_->WaitBeforePresent();
+}
+
 void TMainForm::DXTimerTimer(TObject*, int LagCount) {
+  // Without the focus the flip shows nothing and so never waits, and a frozen frame has nothing
+  // to move: such frames wait for their time instead of spinning a core while the player is away.
+  // The pacer reads the platform's clock, so a replay reads the same readings at the same frames.
+  if (!(Application == nullptr || Application->Active()) || Frozen()) PaceStillFrame();
   NoteFrame();
   Label1->SetCaption(std::to_string(Score));
   if (!DXDraw->CanDraw()) return;

@@ -6,6 +6,7 @@
 #include <array>
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -24,6 +25,11 @@
 #include "toolkit/controls.h"
 #include "toolkit/forms.h"
 #include "toolkit/timers.h"
+
+namespace platform {
+class Clock;
+class Pacer;
+}  // namespace platform
 
 class TLevelEditor;
 
@@ -137,6 +143,9 @@ class TMainForm : public TDXForm {
   bool MouseButtonHeld() const { return mouseButton_; }
   // The mouse is captured for play (pointer hidden and kept in the window).
   bool MouseCaptured() const { return mouseCaptured_; }
+  // A frame that shows nothing new (the application without the focus, or a frozen frame)
+  // first waits, through the platform's clock, until its time at sixty frames a second.
+  void PaceStillFrame();
 
   // W and H of the frame loop: the main window's size as the game sees it (800 x 600).
   int W() const;
@@ -216,6 +225,8 @@ class TMainForm : public TDXForm {
   std::string note_;
   int noteFrames_ = 0;
   bool settingsChanged_ = false;  // saved when the note goes, or when the window goes
+  std::unique_ptr<platform::Pacer> stillPacer_;  // paces still frames (PaceStillFrame)
+  platform::Clock* stillClock_ = nullptr;        // the clock stillPacer_ reads
   void ShowNote(std::string text);
   void NoteFrame();
   void SaveChangedSettings();

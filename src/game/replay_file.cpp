@@ -4,6 +4,7 @@
 
 #include <cinttypes>
 #include <cstdio>
+#include <cstdlib>
 #include <sstream>
 
 #include "game/textfile.h"
@@ -24,6 +25,16 @@ std::string Hex(uint64_t v, int digits) {
   return buf;
 }
 
+// Shortest text that reads back as the same double ("1", "0.25", "1.3000000000000000444").
+std::string Number(double v) {
+  char buf[40];
+  for (int digits = 1; digits <= 17; ++digits) {
+    std::snprintf(buf, sizeof buf, "%.*g", digits, v);
+    if (std::strtod(buf, nullptr) == v) break;
+  }
+  return buf;
+}
+
 }  // namespace
 
 std::string EncodeReplay(const ReplayFile& r) {
@@ -40,6 +51,7 @@ std::string EncodeReplay(const ReplayFile& r) {
   o << "seed " << r.seed << "\n";
   o << "cheats " << (r.cheats ? 1 : 0) << "\n";
   o << "window " << (r.window ? 1 : 0) << "\n";
+  o << "mouse " << Number(r.mouse) << "\n";
   o << "levels " << r.levelFolder << "\n";
   o << "ended " << r.when << "\n";
   o << "score " << r.score << "\n";
@@ -79,6 +91,10 @@ std::string DecodeReplay(const std::string& bytes, ReplayFile& out) {
       out.cheats = value == "1";
     } else if (key == "window") {
       out.window = value == "1";
+    } else if (key == "mouse") {
+      v >> out.mouse;
+      if (!v || !(out.mouse >= 0 && out.mouse <= 1000))
+        return "a damaged mouse line in the replay's header";
     } else if (key == "levels") {
       out.levelFolder = value;
     } else if (key == "ended") {

@@ -10,7 +10,7 @@ namespace replay {
 
 // The rules' version: raised by hand whenever a change makes the same input play differently,
 // so that older replays are refused with a clear message instead of failing at some frame.
-constexpr int kRulesVersion = 1;
+constexpr int kRulesVersion = 2;
 // The game's version written into every replay.
 constexpr const char* kGameVersion = "1.3";
 
@@ -27,6 +27,7 @@ struct ReplayFile {
   uint32_t seed = 0;        // the random generator's seed when the game began
   bool cheats = false;      // cheat mode was on when the game began
   bool window = false;      // the game was shown in a window (not full screen) when it began
+  double mouse = 1.0;       // the mouse sensitivity the game was played with (paddle px per px)
   std::string levelFolder;  // the level set's folder; "" for the shipped levels
   std::string when;         // UTC date and time the game ended, "2026-12-09 12:00:00"
   int32_t score = 0;

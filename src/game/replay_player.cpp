@@ -10,6 +10,7 @@
 #include "game/globals.h"
 #include "game/main_form.h"
 #include "game/replay_recorder.h"
+#include "game/settings.h"
 #include "platform/headless/headless.h"
 #include "platform/keys.h"
 #include "toolkit/application.h"
@@ -44,6 +45,8 @@ void TReplayPlayer::GameStarting() {
   paused_ = false;
   SetRandSeed(file_.seed);
   CheatMode = file_.cheats;
+  // The mouse moves the paddle as it did for the player, whatever this machine's settings say.
+  Settings.MouseSensitivity = file_.mouse;
   tape_.StartPlaying(file_.tape);
 }
 
@@ -244,13 +247,15 @@ void PlayMenuReplay(int rank, const std::string& levelFolder, Tape& tape, TRepla
   if (!why.empty()) return;
   TWindowMode* mode = MainForm->Mode;
   const bool cheats = CheatMode;
+  const double mouse = Settings.MouseSensitivity;
   player = std::make_unique<TReplayPlayer>(tape, std::move(file), false);
-  player->OnLeave = [mode, cheats, &recorder, &tape] {
+  player->OnLeave = [mode, cheats, mouse, &recorder, &tape] {
     tape.watcher = nullptr;
     MainForm->Mode = mode;
     MainForm->Follower = &recorder;
     MainForm->SetCaption("Kobaltix");
     CheatMode = cheats;
+    Settings.MouseSensitivity = mouse;
   };
   MainForm->Mode = player.get();
   MainForm->Follower = player.get();

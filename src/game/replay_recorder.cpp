@@ -15,6 +15,7 @@
 #include "game/globals.h"
 #include "game/main_form.h"
 #include "game/safe_file.h"
+#include "game/settings.h"
 #include "toolkit/random.h"
 #include "toolkit/translate.h"
 
@@ -182,6 +183,7 @@ void TReplayRecorder::GameStarting() {
   file_ = ReplayFile{};
   file_.seed = RandSeed();
   file_.cheats = CheatMode;
+  file_.mouse = Settings.MouseSensitivity;
   file_.levelFolder = levelFolder_;
   file_.window = MainForm != nullptr && !MainForm->DXDraw->Options().Contains(doFullScreen);
   tape_.StartRecording();

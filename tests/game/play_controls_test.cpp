@@ -406,3 +406,36 @@ TEST(Console, EnterSubmitsAndTheFieldStartsEmpty) {
   g.Press(VK_ESCAPE);
   EXPECT_FALSE(MainForm->Panel1->Visible());
 }
+
+// Without the focus the flip shows nothing and never waits: each frame the loop runs then asks
+// the platform to sleep until its time, instead of spinning. A frame loop running flat out (the
+// clock standing still between frames) shows it best.
+TEST(Pause, FramesWithoutTheFocusOrFrozenWaitForTheirTimeAndPlayDoesNot) {
+  GameHarness g;
+  g.Start();
+  auto sleepsOver = [&](int frames) {
+    const int calls = g.hl.clock->SleepCalls();
+    const uint64_t slept = g.hl.clock->SleptMs();
+    for (int i = 0; i < frames; ++i) EXPECT_TRUE(g.Frame(0));
+    return std::pair<int, uint64_t>(g.hl.clock->SleepCalls() - calls,
+                                    g.hl.clock->SleptMs() - slept);
+  };
+  // The menu, then the play, without the focus: about a sixtieth of a second per frame.
+  Deactivate(g, true);
+  auto [menuCalls, menuMs] = sleepsOver(120);
+  EXPECT_GE(menuCalls, 119);
+  EXPECT_GE(menuMs, 119u * 16);
+  EXPECT_LE(menuMs, 121u * 17);
+  Deactivate(g, false);
+  Launch(g, 30);
+  // The game in front does not wait: its flip does.
+  EXPECT_EQ(sleepsOver(60).first, 0);
+  Deactivate(g, true);
+  EXPECT_GE(sleepsOver(60).first, 59);
+  Deactivate(g, false);
+  EXPECT_EQ(sleepsOver(10).first, 0);
+  // Paused by hand, in front: the frozen frames wait too.
+  g.Press('P');
+  ASSERT_TRUE(MainForm->Frozen());
+  EXPECT_GE(sleepsOver(60).second, 59u * 16);
+}

@@ -35,6 +35,6 @@ TEST_P(RealReplays, PlayToTheirRecordedEnd) {
 
 INSTANTIATE_TEST_SUITE_P(Recorded, RealReplays,
                          ::testing::Values("level_cleared", "game_over_record", "focus_pause",
-                                           "many_lives", "scripted_all_levels"));
+                                           "mouse", "many_lives", "scripted_all_levels"));
 
 }  // namespace

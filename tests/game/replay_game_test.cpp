@@ -12,6 +12,7 @@
 #include "game/replay_player.h"
 #include "game/replay_recorder.h"
 #include "game/replay_tape.h"
+#include "game/settings.h"
 #include "support/game_harness.h"
 #include "toolkit/random.h"
 
@@ -19,8 +20,10 @@ namespace fs = std::filesystem;
 
 namespace {
 
-// Plays a short game with the keys a player would press and returns its replay's bytes.
-std::string RecordAGame(const std::string& home) {
+// Plays a short game with the keys and the mouse as a player would, with the mouse sensitivity
+// `mouse`, and returns its replay's bytes.
+std::string RecordAGame(const std::string& home, double mouse) {
+  Settings.MouseSensitivity = mouse;
   ::setenv("XDG_DATA_HOME", home.c_str(), 1);
   GameHarness g(true);
   replay::Tape tape;
@@ -35,6 +38,12 @@ std::string RecordAGame(const std::string& home) {
     if (f % 90 == 0) g.Hold(platform::VK_LEFT);
     if (f % 90 == 45) g.Release(platform::VK_LEFT), g.Hold(platform::VK_RIGHT);
     if (f % 90 == 89) g.Release(platform::VK_RIGHT);
+    if (f % 40 == 20) {
+      platform::Event e;
+      e.kind = platform::EventKind::MouseMove;
+      e.dx = f % 80 == 20 ? 37 : -23;
+      g.hl.events->Push(e);
+    }
     g.Frame(16 + f % 2);
   }
   g.Press(platform::VK_ESCAPE);
@@ -62,7 +71,9 @@ TEST(ReplayGame, ARecordedGamePlaysToItsEndAndAChangedInputIsCaughtAtItsFrame) {
   ScratchDir dir("kx_replay_game");
   const char* oldHome = std::getenv("XDG_DATA_HOME");
   const std::string saved = oldHome ? oldHome : "";
-  const std::string bytes = RecordAGame(dir / "xdg");
+  const std::string bytes = RecordAGame(dir / "xdg", 2.5);
+  // This machine's settings say otherwise: the replay moves the paddle as the player's did.
+  Settings.MouseSensitivity = 1.0;
   if (oldHome)
     ::setenv("XDG_DATA_HOME", saved.c_str(), 1);
   else
@@ -70,6 +81,7 @@ TEST(ReplayGame, ARecordedGamePlaysToItsEndAndAChangedInputIsCaughtAtItsFrame) {
   replay::ReplayFile file;
   ASSERT_EQ(replay::DecodeReplay(bytes, file), "");
   EXPECT_GE(file.frames, 400u);
+  EXPECT_EQ(file.mouse, 2.5);
   // The game read the pictures of the loading and its one level file.
   ASSERT_FALSE(file.files.empty());
   EXPECT_NE(file.files.back().name.find("lev1.lev"), std::string::npos);
@@ -88,6 +100,7 @@ TEST(ReplayGame, ARecordedGamePlaysToItsEndAndAChangedInputIsCaughtAtItsFrame) {
   ++changed.tape[at + 1];
   EXPECT_EQ(Verify(dir / "changed.kbr", replay::EncodeReplay(changed), said), 1);
   EXPECT_EQ(said.rfind("differs at frame ", 0), 0u) << said;
+  Settings.MouseSensitivity = 1.0;
 }
 
 }  // namespace

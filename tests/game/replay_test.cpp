@@ -184,6 +184,7 @@ replay::ReplayFile SampleFile() {
   r.seed = 0xDEADBEEF;
   r.cheats = true;
   r.window = true;
+  r.mouse = 0.3;
   r.levelFolder = "/home/p/sets/my set";
   r.when = "2026-12-09 12:00:00";
   r.score = 1234;
@@ -203,6 +204,7 @@ TEST(ReplayFile, KeepsItsHeaderAndInputAndRefusesDamage) {
   EXPECT_EQ(back.seed, r.seed);
   EXPECT_TRUE(back.cheats);
   EXPECT_TRUE(back.window);
+  EXPECT_EQ(back.mouse, 0.3);
   EXPECT_EQ(back.levelFolder, r.levelFolder);
   EXPECT_EQ(back.when, r.when);
   EXPECT_EQ(back.score, 1234);
