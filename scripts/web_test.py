@@ -7,9 +7,11 @@ DevTools protocol by the small client below (a websocket of its own, the standar
 It serves BUILD_WEB (default build-web) from a local server, loads the page and checks: the menu
 appears within 5 s; Enter starts level 1 and its frame is the native build's reference frame
 (tests/reference/level_1_serve.png); Space serves and the ball moves; a lost life changes the lives;
-a name typed into the score entry is kept in the record file across a reload; nothing is written to
-the console as an error; a hidden tab pauses the game; a browser without WebAssembly
-is told so. Screenshots of the menu, the play and the score entry go to --shots
+P pauses the play (the frame stands still); -, = and M set the music's volume, and
+settings.ini keeps it; a name typed into the score entry is kept in the record file across a
+reload; nothing is written to the console as an error; a hidden tab pauses the game; the menu
+speaks the browser's language (English here) and ?lang=en's; a browser without WebAssembly is
+told so. Screenshots of the menu, the play and the score entry go to --shots
 (default BUILD_WEB/shots). --figures also measures the page: bytes transferred, time to the menu,
 frames a second and the frame's own work in play at level 20, and the browser's processor share.
 """
@@ -163,6 +165,10 @@ KEYS = {
     "Left": ("ArrowLeft", "ArrowLeft", 37, ""),
     "Right": ("ArrowRight", "ArrowRight", 39, ""),
     "Backquote": ("`", "Backquote", 192, "`"),
+    "P": ("p", "KeyP", 80, "p"),
+    "M": ("m", "KeyM", 77, "m"),
+    "Minus": ("-", "Minus", 189, "-"),
+    "Equal": ("=", "Equal", 187, "="),
 }
 
 
@@ -338,7 +344,7 @@ def start_chromium(profile):
     args = [browser, "--headless", "--no-sandbox", "--disable-gpu", "--disable-quic",
             "--no-first-run", "--disable-background-networking", "--disable-component-update",
             "--disable-sync", "--autoplay-policy=no-user-gesture-required", "--mute-audio",
-            "--window-size=1024,768", f"--user-data-dir={profile}", "--remote-debugging-port=0",
+            "--window-size=1024,768", "--lang=en-US", f"--user-data-dir={profile}", "--remote-debugging-port=0",
             "about:blank"]
     proc = subprocess.Popen(args, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
     port_file = os.path.join(profile, "DevToolsActivePort")
@@ -397,7 +403,8 @@ def main():
     os.makedirs(shots, exist_ok=True)
 
     server = serve(build)
-    url = f"http://127.0.0.1:{server.server_address[1]}/index.html"
+    base = f"http://127.0.0.1:{server.server_address[1]}/index.html"
+    url = base + "?lang=ru"  # the game's own texts; the browser itself speaks English (--lang)
     profile = tempfile.mkdtemp(prefix="kx-web-test-")
     proc, ws = start_chromium(profile)
     BROWSER_PID[0] = proc.pid
@@ -459,19 +466,64 @@ def main():
             print("web_test: Space served, the ball moves")
         page.screenshot(os.path.join(shots, "play.png"))
 
+        # P pauses the play: the frame stands still (the label over it) until P again.
+        page.press("P")
+        time.sleep(0.3)
+        still = page.frame()
+        time.sleep(0.5)
+        if page.frame() != still:
+            failures.append("the frame changed while the play was paused with P")
+        else:
+            print("web_test: P pauses the play, the frame stands still")
+        page.screenshot(os.path.join(shots, "pause.png"))
+        page.press("P")
+        time.sleep(0.4)
+        if field(page.frame()) == field(still):
+            failures.append("the play did not go on after P again")
+
+        # The music's volume keys: -, = and M reach the music (the <audio> element's volume).
+        music_volume = lambda: dt.eval("Module.kxMusic && Module.kxMusic.el ? Module.kxMusic.el.volume : -1")
+        page.press("Minus")
+        page.press("Minus")
+        time.sleep(0.2)
+        quieter = music_volume()
+        page.press("M")
+        time.sleep(0.2)
+        muted = music_volume()
+        page.press("M")
+        page.press("Equal")
+        time.sleep(0.2)
+        back = music_volume()
+        if not (abs(quieter - 0.8) < 0.01 and muted == 0 and abs(back - 0.9) < 0.01):
+            failures.append(f"the music's volume after -, -: {quieter}, after M: {muted}, "
+                            f"after M, =: {back} (0.8, 0, 0.9 expected)")
+        else:
+            print("web_test: -, = and M set the music's volume")
+
         # 4. A lost life: the paddle goes to the far right and waits, the ball falls past it. The
         # lives are balls in the top right corner: fewer lit pixels there, for good (a ball flying
         # through the corner lights more of it, and only for a moment).
         lives = lambda: lit_share(page.frame(), 640, 4, 800, 36)
         lives_before = lives()
-        page.key_down("Right")
+        # The paddle waits at one side, then at the other: a ball that keeps coming back to one
+        # corner falls past it at the other.
+        side = ["Right"]
+        page.key_down(side[0])
+        since = [time.time()]
+
+        def lost():
+            if time.time() - since[0] > 6:
+                page.key_up(side[0])
+                side[0] = "Left" if side[0] == "Right" else "Right"
+                page.key_down(side[0])
+                since[0] = time.time()
+            return lives() < lives_before - 0.02 and (time.sleep(0.3) or lives() < lives_before - 0.02)
         try:
-            wait_for("a lost life", lambda: lives() < lives_before - 0.02 and
-                     (time.sleep(0.3) or lives() < lives_before - 0.02), 40)
+            wait_for("a lost life", lost, 60)
             print("web_test: a lost life changed the lives shown")
         except AssertionError as e:
             failures.append(str(e))
-        page.key_up("Right")
+        page.key_up(side[0])
         time.sleep(2.0)  # the next ball comes onto the paddle
         page.screenshot(os.path.join(shots, "life_lost.png"))
 
@@ -526,6 +578,12 @@ def main():
             print(f"web_test: the record of {name} outlived a reload")
         time.sleep(0.5)
         page.screenshot(os.path.join(shots, "menu_after_reload.png"))
+        # The volume set before the reload came back from settings.ini in the kept home.
+        if abs(music_volume() - 0.9) > 0.01:
+            failures.append(f"after a reload the music's volume is {music_volume()}, not the 0.9 "
+                            "kept in settings.ini")
+        else:
+            print("web_test: settings.ini kept the music's volume across a reload")
 
         # 7. A hidden tab pauses the game (the window's caption, the page's title, says so) and
         # showing it again resumes.
@@ -541,7 +599,24 @@ def main():
         except AssertionError as e:
             failures.append(str(e))
 
-        # 8. A browser without WebAssembly is told so in words.
+        # 8. The language: the browser's own (English here) without a word in the address, and
+        # ?lang=en alike; the start prompt at the bottom differs from the Russian one.
+        prompt = lambda f: region(f, 0, 548, 800, 592)
+        ru_prompt = prompt(page.frame())
+        shown = {}
+        for name, address in (("menu_en_browser", base), ("menu_en", base + "?lang=en")):
+            dt.call("Page.navigate", url=address)
+            wait_for(f"the menu of {address}", lambda: page.presents() > 0 and menu_shown(page), 10)
+            time.sleep(0.5)
+            shown[name] = prompt(page.frame())
+            page.screenshot(os.path.join(shots, name + ".png"))
+        if shown["menu_en"] == ru_prompt or shown["menu_en_browser"] != shown["menu_en"]:
+            failures.append("the start prompt of ?lang=en and of the English browser are not the "
+                            "same English one (see menu_en*.png)")
+        else:
+            print("web_test: ?lang=en and the browser's English show the English menu")
+
+        # 9. A browser without WebAssembly is told so in words.
         script = dt.call("Page.addScriptToEvaluateOnNewDocument",
                          source="delete window.WebAssembly;")["identifier"]
         dt.call("Page.navigate", url=url)
