@@ -40,6 +40,7 @@ EM_JS(int, kx_audio_open, (), {
 });
 
 // The limiter after the bus (see above). Also used by the browser test on an offline context.
+// clang-format off
 EM_JS(void, kx_audio_define_limiter, (), {
   Module.kxLimiterSource = function() {
     return "class KxLimiter extends AudioWorkletProcessor {" +
@@ -94,6 +95,7 @@ EM_JS(void, kx_audio_define_limiter, (), {
         .finally(function() { URL.revokeObjectURL(url); });
   };
 });
+// clang-format on
 
 EM_JS(void, kx_audio_close, (), {
   var a = Module.kxAudio;

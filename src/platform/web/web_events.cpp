@@ -19,7 +19,7 @@ EM_JS(void, kx_lock_pointer, (int on), {
   var c = document.getElementById('screen');
   try {
     if (on) {
-      if (c && document.pointerLockElement !== c && c.requestPointerLock) {
+      if (c && document.pointerLockElement != c && c.requestPointerLock) {
         var r = c.requestPointerLock();
         if (r && r.catch) r.catch(function(){});
       }
@@ -281,7 +281,7 @@ class WebEvents : public Events {
 
   std::shared_ptr<PageState> page_;
   double lastPadRead_ = -1e9;
-  std::vector<GamepadState> pads_;     // the last reading
+  std::vector<GamepadState> pads_;    // the last reading
   std::vector<uint32_t> padButtons_;  // the buttons of each pad at the last reading
 };
 
@@ -312,11 +312,8 @@ EM_JS(int, kx_rumble_pad, (int index, double strength, int ms), {
       if (seen++ != index) continue;
       var v = p.vibrationActuator;
       if (!v || !v.playEffect) return 0;
-      var r = v.playEffect('dual-rumble', {
-        duration : ms,
-        strongMagnitude : strength,
-        weakMagnitude : strength
-      });
+      var r = v.playEffect('dual-rumble',
+                           {duration : ms, strongMagnitude : strength, weakMagnitude : strength});
       if (r && r.catch) r.catch(function(){});
       return 1;
     }
