@@ -6,12 +6,13 @@ DevTools protocol by the small client below (a websocket of its own, the standar
 
 It serves BUILD_WEB (default build-web) from a local server, loads the page and checks: the menu
 appears within 5 s; Enter starts level 1 and its frame is the native build's reference frame
-(tests/reference/level_1_serve.png); Space serves and the ball moves; a lost life changes the lives;
-P pauses the play (the frame stands still); -, = and M set the music's volume, and
-settings.ini keeps it; a name typed into the score entry is kept in the record file across a
-reload; nothing is written to the console as an error; a hidden tab pauses the game; the menu
-speaks the browser's language (English here) and ?lang=en's; a browser without WebAssembly is
-told so. Screenshots of the menu, the play and the score entry go to --shots
+(tests/reference/level_1_serve.png); Space serves and the ball moves; P pauses the play (the
+frame stands still); -, = and M set the music's volume, and settings.ini keeps it; a gamepad's
+Start pauses and its stick steers; a lost life changes the lives; a name typed into the score
+entry is kept in the record file across a reload; a hidden tab pauses the game; the menu speaks
+the browser's language (English here), settings.ini's over it and ?lang=en's over both; the sound's
+limiter holds a loud volley below full scale; a browser without WebAssembly is told so; nothing is
+written to the console as an error. Screenshots of the menu, the play and the score entry go to --shots
 (default BUILD_WEB/shots). --figures also measures the page: bytes transferred, time to the menu,
 frames a second and the frame's own work in play at level 20, and the browser's processor share.
 """
@@ -664,6 +665,27 @@ def main():
                             "same English one (see menu_en*.png)")
         else:
             print("web_test: ?lang=en and the browser's English show the English menu")
+
+        # `language = ru` in the kept settings.ini outweighs the browser's English; ?lang=en
+        # outweighs the file.
+        settings = "/home/web_user/.config/kobaltix/settings.ini"
+        saves = dt.eval("Module.kxSaves || 0")
+        dt.eval(f"""(() => {{ const FS = Module.FS; let old = '';
+                   try {{ old = FS.readFile('{settings}', {{encoding: 'utf8'}}); }} catch (e) {{}}
+                   FS.writeFile('{settings}', old + '\\nlanguage = ru\\n'); Module.kxSave(); }})()""")
+        wait_for("settings.ini written to IndexedDB", lambda: dt.eval("Module.kxSaves || 0") > saves, 5)
+        for name, address in (("menu_ru_settings", base), ("menu_en_over_settings", base + "?lang=en")):
+            dt.call("Page.navigate", url=address)
+            wait_for(f"the menu of {address}", lambda: page.presents() > 0 and menu_shown(page), 10)
+            time.sleep(0.5)
+            shown[name] = prompt(page.frame())
+            page.screenshot(os.path.join(shots, name + ".png"))
+        if differ(shown["menu_ru_settings"], ru_prompt) > 0.02 or \
+                differ(shown["menu_en_over_settings"], shown["menu_en"]) > 0.02:
+            failures.append("settings.ini's language = ru did not outweigh the browser's English, or "
+                            "?lang=en did not outweigh the file (see menu_*settings.png)")
+        else:
+            print("web_test: settings.ini's language outweighs the browser's, ?lang the file's")
 
         # 9. The sound's limiter: a loud volley (twelve voices at half of full scale, six times
         # full scale together) rendered offline through the page's own limiter has no sample at
