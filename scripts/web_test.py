@@ -691,8 +691,9 @@ def main():
         # full scale together) rendered offline through the page's own limiter has no sample at
         # full scale and none past the ceiling; the same volley straight out has many.
         volley = """(async () => {
-          const render = async (limited) => {
+          const render = async (limited, noWorklet) => {
             const ctx = new OfflineAudioContext(2, 24000, 48000);
+            if (noWorklet) Object.defineProperty(ctx, 'audioWorklet', {value: undefined});
             const a = {ctx: ctx, bus: ctx.createGain()};
             const kind = limited ? await Module.kxConnectLimiter(a) : (a.bus.connect(ctx.destination), 'none');
             for (let i = 0; i < 12; i++) {
@@ -707,15 +708,18 @@ def main():
             }
             return [kind, full, peak];
           };
-          return [await render(true), await render(false)];
+          return [await render(true), await render(false), await render(true, true)];
         })()"""
-        (kind, full, peak), (_, raw_full, _) = dt.eval(volley, timeout=30)
+        (kind, full, peak), (_, raw_full, _), (kind2, full2, peak2) = dt.eval(volley, timeout=30)
         if kind != "worklet" or full or peak > 32000 / 32768 + 1e-6 or not raw_full:
             failures.append(f"the limiter ({kind}) let {full} samples reach full scale (peak "
                             f"{peak:.4f}; unlimited {raw_full})")
+        elif kind2 != "compressor" or full2 or peak2 > 32000 / 32768 + 1e-6:
+            failures.append(f"without a worklet the limiter ({kind2}) let {full2} samples reach "
+                            f"full scale (peak {peak2:.4f})")
         else:
             print(f"web_test: the limiter holds a volley below full scale (peak {peak:.4f}; "
-                  f"{raw_full} samples at full scale without it)")
+                  f"without a worklet {peak2:.4f}; {raw_full} samples at full scale unlimited)")
         live = dt.eval("Module.kxAudio ? Module.kxAudio.limiter : 'no audio'")
         if live != "worklet":
             failures.append(f"the page's sound passes the {live} limiter, not the worklet")

@@ -74,7 +74,19 @@ EM_JS(void, kx_audio_define_limiter, (), {
     comp.ratio.value = 20;
     comp.attack.value = 0;
     comp.release.value = 0.08;
-    comp.connect(ctx.destination);
+    // The compressor lets the onset of a loud sum through for a few milliseconds: a curve after
+    // it passes everything below 0.8 unchanged and bends the rest softly towards the ceiling,
+    // which no input (a curve clamps what lies beyond it) passes.
+    var shaper = ctx.createWaveShaper();
+    var curve = new Float32Array(4097), top = 32000 / 32768, knee = 0.8;
+    for (var i = 0; i < curve.length; ++i) {
+      var x = i / 2048 - 1, m = Math.abs(x);
+      var y = m <= knee ? m : knee + (top - knee) * Math.tanh((m - knee) / (top - knee));
+      curve[i] = x < 0 ? -y : y;
+    }
+    shaper.curve = curve;
+    comp.connect(shaper);
+    shaper.connect(ctx.destination);
     a.bus.connect(comp);
     a.limiter = 'compressor';
     if (!ctx.audioWorklet || !window.AudioWorkletNode) return Promise.resolve(a.limiter);
@@ -88,6 +100,7 @@ EM_JS(void, kx_audio_define_limiter, (), {
           a.bus.disconnect();
           a.bus.connect(node);
           comp.disconnect();
+          shaper.disconnect();
           a.limiter = 'worklet';
           return a.limiter;
         })
