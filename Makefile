@@ -11,7 +11,8 @@ WEB_PORT ?= 8000
 # Emscripten's tools run under node and need Debian's packaged node modules.
 export NODE_PATH ?= /usr/share/nodejs:/usr/lib/nodejs
 
-.PHONY: run test build test-build references sanitize clean install uninstall package web web-serve web-test
+.PHONY: run test build test-build references replays sanitize clean install uninstall package \
+        web web-serve web-test
 
 run: build
 	cd $(BUILD)/data && ../kobaltix
@@ -37,6 +38,15 @@ references:
 	cmake --build $(BUILD) -j $(JOBS) --target test_game
 	cd $(BUILD) && KX_UPDATE_REFERENCES=1 SDL_VIDEODRIVER=dummy SDL_AUDIODRIVER=dummy \
 	  ./tests/test_game --gtest_filter='ReferenceFrames.*'
+
+# Re-records the real games of tests/replays/ by playing the program on a virtual X screen (after
+# a deliberate change to the game's rules or the replay format); check what changed before
+# committing them.
+replays:
+	@bash scripts/deps.sh test
+	cmake -S . -B $(BUILD) -G Ninja -DCMAKE_BUILD_TYPE=Release >/dev/null
+	cmake --build $(BUILD) -j $(JOBS) --target kobaltix
+	bash scripts/record_replays.sh $(BUILD)
 
 # The tests again with AddressSanitizer and UndefinedBehaviorSanitizer.
 sanitize:

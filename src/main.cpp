@@ -11,6 +11,7 @@
 #include "game/data_paths.h"
 #include "game/level_set.h"
 #include "game/main_form.h"
+#include "game/replay_player.h"
 #include "game/settings.h"
 #include "platform/paths.h"
 #include "platform/platform.h"
@@ -86,6 +87,22 @@ int main(int argc, char** argv) {
     return 1;
   }
   game::ChooseRecordPlace(data, game::PlayerDataDir());
+  if (!options.replay.empty() || !options.verifyReplay.empty()) {
+    const bool check = !options.verifyReplay.empty();
+    std::string file = check ? options.verifyReplay : options.replay;
+    // The replay's path means the file seen from where the program was started.
+    file = (std::filesystem::path(cwd) / file).lexically_normal().string();
+    if (check) return replay::RunReplay(file, true);
+    auto sdl = platform::sdl::Make();
+    if (!sdl) {
+      std::fprintf(stderr, "kobaltix: the display system could not be started\n");
+      return 1;
+    }
+    platform::Install(std::move(sdl));
+    const int status = replay::RunReplay(file, false);
+    platform::Uninstall();
+    return status;
+  }
   if (options.edit) {
     std::string why;
     if (!game::EnsureLevelSet(setFolder, "levels", why)) {

@@ -46,12 +46,20 @@ std::string ParseCommandLine(const std::vector<std::string>& args, CommandLine& 
       error = value(out.lang);
     } else if (name == "--settings" && !inlineValue) {
       out.settings = true;
+    } else if (name == "--replay") {
+      error = value(out.replay);
+    } else if (name == "--verify-replay") {
+      error = value(out.verifyReplay);
     } else {
       error = "unknown argument: " + a;
     }
     if (!error.empty()) return error;
   }
   if (out.edit && !out.levels.empty()) return "--edit and --levels cannot be used together";
+  if ((out.edit || !out.levels.empty()) && !(out.replay.empty() && out.verifyReplay.empty()))
+    return "a replay plays the level files it was recorded with: no --edit or --levels with it";
+  if (!out.replay.empty() && !out.verifyReplay.empty())
+    return "--replay and --verify-replay cannot be used together";
   return {};
 }
 
@@ -59,14 +67,19 @@ std::string UsageText() {
   return "Usage: kobaltix [OPTION]...\n"
          "KobalTix, a brick-breaking arcade game.\n"
          "\n"
-         "  --window      start in a window instead of full screen\n"
-         "  --data DIR    use the game's data in DIR\n"
-         "  --edit [SET]  open the level editor on the level set SET (default: mine)\n"
-         "  --levels SET  play the levels of the level set SET, with its own records\n"
-         "  --lang CODE   show the game's texts in this language: ru (Russian) or en (English)\n"
-         "  --settings    print the settings file's path and exit\n"
-         "  --help        print this help and exit\n"
-         "  --version     print the version and the build and exit\n"
+         "  --window             start in a window instead of full screen\n"
+         "  --data DIR           use the game's data in DIR\n"
+         "  --edit [SET]         open the level editor on the level set SET (default: mine)\n"
+         "  --levels SET         play the levels of the level set SET, with its own records\n"
+         "  --lang CODE          the language of the game's texts: ru (Russian) or en (English)\n"
+         "  --settings           print the settings file's path and exit\n"
+         "  --replay FILE        play the recorded game FILE (Space pauses, Right and Left\n"
+         "                       run at 4x and 1/4x, Home starts again, Escape leaves)\n"
+         "  --verify-replay FILE check FILE with no window and no sound and print\n"
+         "                       \"score S, level L, frames F, ok\" (status 0) or where it\n"
+         "                       differs (status 1)\n"
+         "  --help               print this help and exit\n"
+         "  --version            print the version and the build and exit\n"
          "\n"
          "Without --data the game uses the working directory when it holds the data, else the\n"
          "installed data. With installed or read-only data the records are kept in\n"
@@ -77,7 +90,9 @@ std::string UsageText() {
          "$XDG_DATA_HOME/kobaltix/sets/SET/ and made from the shipped levels when --edit first\n"
          "opens it, or a folder's path (anything holding a '/', such as ./mylevels).\n"
          "The settings (volumes, full screen, mouse, language) are kept in\n"
-         "$XDG_CONFIG_HOME/kobaltix/settings.ini (~/.config/kobaltix/settings.ini).\n";
+         "$XDG_CONFIG_HOME/kobaltix/settings.ini (~/.config/kobaltix/settings.ini).\n"
+         "Every game is recorded in $XDG_DATA_HOME/kobaltix/replays/ (a level set's games in a\n"
+         "folder of its own); the newest 100 and those of the record table are kept.\n";
 }
 
 std::string VersionText() { return std::string("KobalTix 1.3 (build ") + KX_BUILD_ID + ")"; }

@@ -199,6 +199,7 @@ void TsharSprite::MoveStep(int32_t moveCount) {
       LoseBall = true;
       ReturnToMenu = true;
       GameState = gsMenu;
+      MainForm->GameOver();
       // The score-entry window runs modally from here and the step goes on when it closes.
       if (Score > RecordScores[5]) MainForm->OfferScoreEntry();
     }

@@ -89,40 +89,43 @@ TLevelEditor::TLevelEditor(TMainForm* form, const std::string& folder)
   DiscardButton = button(Tr("Не сохранять"), 180, 2);
   StayButton = button(Tr("Остаться"), 340, 0);
 
-  TDXDraw* draw = form->DXDraw;
-  draw->SetCursor(crDefault);
-  draw->OnMouseDown = [this](TObject*, TMouseButton b, TShiftState, int x, int y) {
-    MouseDown(b, x, y);
-  };
-  draw->OnMouseMove = [this](TObject*, TShiftState, int x, int y) { MouseMove(x, y); };
-  draw->OnMouseUp = [this](TObject*, TMouseButton b, TShiftState, int x, int y) {
-    MouseUp(b, x, y);
-  };
-  form->OnClose = [this](TObject*, TCloseAction& action) {
-    if (leaving_ || Model.ModifiedLevels().empty()) return;
-    action = caNone;
-    if (!testing_) {
-      Leave();
-      return;
-    }
-    // Closed during a test play: the play ends as Escape ends it, then the question comes.
-    askAfterTest_ = true;
-    Lives = 0;
-    LoseBall = true;
-    ReturnToMenu = true;
-    GameState = gsMenu;
-  };
+  form->DXDraw->SetCursor(crDefault);
+  form->Mode = this;
   ShowLevel(1);
   if (LevelWarning(1).empty())
     SetStatus(Tr("Левая кнопка ставит кирпич, правая стирает; 1–9 выбирают тип; F5 — проверка."));
 }
 
 TLevelEditor::~TLevelEditor() {
-  form_->DXDraw->OnMouseDown = nullptr;
-  form_->DXDraw->OnMouseMove = nullptr;
-  form_->DXDraw->OnMouseUp = nullptr;
-  form_->OnClose = nullptr;
+  if (form_->Mode == this) form_->Mode = nullptr;
 }
+
+bool TLevelEditor::MayClose() {
+  if (leaving_ || Model.ModifiedLevels().empty()) return true;
+  if (!testing_) {
+    Leave();
+    return false;
+  }
+  // Closed during a test play: the play ends as Escape ends it, then the question comes.
+  askAfterTest_ = true;
+  Lives = 0;
+  LoseBall = true;
+  ReturnToMenu = true;
+  GameState = gsMenu;
+  return false;
+}
+
+bool TLevelEditor::TakeKey(int key, TShiftState shift) {
+  if (testing_) return false;
+  if (KeyDown(key, shift)) return true;
+  if (shift.Contains(ssAlt) && key == platform::VK_RETURN) {
+    form_->SwitchDisplayMode();
+    form_->DXDraw->SetCursor(crDefault);
+  }
+  return true;
+}
+
+bool TLevelEditor::TakeChar(char32_t) { return !testing_; }
 
 void TLevelEditor::SetStatus(std::string text, bool warning) {
   status_ = std::move(text);
@@ -371,7 +374,8 @@ void TLevelEditor::Apply(int x, int y) {
 // ---------------------------------------------------------------------------------------------
 // Drawing
 
-void TLevelEditor::Paint(TDirectDrawSurface* back) {
+bool TLevelEditor::Paint(TDirectDrawSurface* back) {
+  if (testing_) return false;  // the test play is the game's own frame
   TDXImageList* images = form_->ImageList;
   // The field's background, tiled from the top-left corner as the game's background sprite is.
   TPictureCollectionItem* bg = images->FindImage("background");
@@ -409,6 +413,8 @@ void TLevelEditor::Paint(TDirectDrawSurface* back) {
 
   PaintPalette(back);
   PaintInfo(back);
+  form_->DXDraw->Flip();
+  return true;
 }
 
 void TLevelEditor::PaintPalette(TDirectDrawSurface* back) {

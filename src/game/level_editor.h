@@ -7,13 +7,14 @@
 #include <string>
 
 #include "game/editor_model.h"
+#include "game/window_mode.h"
 #include "toolkit/classes.h"
 #include "toolkit/controls.h"
 
 class TMainForm;
 class TDirectDrawSurface;
 
-class TLevelEditor : public TComponent {
+class TLevelEditor : public TComponent, public TWindowMode {
  public:
   // Opens the set in `folder` on level 1 and takes over the main window's frames, keys and
   // mouse. Owned (and freed) by `form`.
@@ -29,17 +30,24 @@ class TLevelEditor : public TComponent {
   const std::string& Status() const { return status_; }
   // False while a test play runs (the game then has the window).
   bool Editing() const { return !testing_; }
+  // The editor's screen fills the window while it edits.
+  bool ShowsOwnScreen() const override { return Editing(); }
   // True while the question about unsaved levels is shown.
   bool Asking() const { return Question->Visible(); }
 
-  // Draws the editor's frame on the display's back surface.
-  void Paint(TDirectDrawSurface* back);
+  // Draws the editor's frame on the display's back surface (and shows it) while it edits.
+  bool Paint(TDirectDrawSurface* back) override;
+  // Every key and character of the window is the editor's while it edits.
+  bool TakeKey(int key, TShiftState shift) override;
+  bool TakeChar(char32_t ch) override;
+  // Closing the window with unsaved levels asks first (after the test play, during one).
+  bool MayClose() override;
   // A key of the main window; true when the editor used it.
   bool KeyDown(int key, TShiftState shift);
   // The mouse over the field, in frame coordinates.
-  void MouseDown(TMouseButton button, int x, int y);
-  void MouseMove(int x, int y);
-  void MouseUp(TMouseButton button, int x, int y);
+  void MouseDown(TMouseButton button, int x, int y) override;
+  void MouseMove(int x, int y) override;
+  void MouseUp(TMouseButton button, int x, int y) override;
 
   // Shows level `level` (1..20) with its file's warning, if any.
   void ShowLevel(int level);

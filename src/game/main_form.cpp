@@ -4,6 +4,7 @@
 #include <cmath>
 #include <cstdio>
 #include <filesystem>
+#include <memory>
 
 #include "game/data_paths.h"
 #include "game/game_sprites.h"
@@ -12,6 +13,8 @@
 #include "game/levels.h"
 #include "game/loading_window.h"
 #include "game/records.h"
+#include "game/replay_player.h"
+#include "game/replay_recorder.h"
 #include "game/score_entry_window.h"
 #include "game/settings.h"
 #include "game/textfile.h"
@@ -66,9 +69,10 @@ TPictureCollectionItem* AddItem(TDXImageList* list, const ItemDecl& d) {
   return item;
 }
 
-// Loads the BMP file `stored` (backslash-separated) into `item`.
+// Loads the BMP file `stored` (backslash-separated) into `item`; the replays name it.
 void LoadFile(TPictureCollectionItem* item, const std::string& stored) {
   item->Picture.LoadFromFile(stored);
+  if (MainForm != nullptr) MainForm->PicturesRead.push_back(stored);
 }
 
 }  // namespace
@@ -198,6 +202,18 @@ TMainForm::TMainForm(TComponent* owner) : TDXForm(owner) {
   OnActivate = [this](TObject* s) { FormActivate(s); };
   OnKeyDown = [this](TObject* s, int& k, TShiftState sh) { FormKeyDown(s, k, sh); };
   OnKeyPress = [this](TObject* s, char32_t& k) { FormKeyPress(s, k); };
+  OnClose = [this](TObject*, TCloseAction& action) {
+    if (Mode != nullptr && !Mode->MayClose()) action = caNone;
+  };
+  DXDraw->OnMouseDown = [this](TObject*, TMouseButton b, TShiftState, int x, int y) {
+    if (Mode != nullptr) Mode->MouseDown(b, x, y);
+  };
+  DXDraw->OnMouseMove = [this](TObject*, TShiftState, int x, int y) {
+    if (Mode != nullptr) Mode->MouseMove(x, y);
+  };
+  DXDraw->OnMouseUp = [this](TObject*, TMouseButton b, TShiftState, int x, int y) {
+    if (Mode != nullptr) Mode->MouseUp(b, x, y);
+  };
 
   // The mouse steers the paddle by its motion while it is captured for play; its events still
   // go on to the controls.
@@ -419,7 +435,7 @@ bool TMainForm::InPlay() {
 }
 
 bool TMainForm::Frozen() const {
-  if (Editor != nullptr && Editor->Editing()) return false;
+  if (Mode != nullptr && Mode->ShowsOwnScreen()) return false;
   if (helpShown_) return true;
   const bool active = Application == nullptr || Application->Active();
   return InPlay() && (pausedByHand_ || !active || victoryMs_ > 0);
@@ -452,7 +468,7 @@ void TMainForm::UpdateMouseCapture() {
   // another application gets the pointer back.
   const bool active = Application != nullptr && Application->Active();
   SetMouseCaptured(InPlay() && active && !Frozen() && DXTimer->Enabled() && !Panel1->Visible() &&
-                   (Editor == nullptr || !Editor->Editing()));
+                   (Mode == nullptr || !Mode->ShowsOwnScreen()));
 }
 
 void TMainForm::HoldWindowTimers(bool on) {
@@ -482,6 +498,7 @@ void TMainForm::DXTimerTimer(TObject*, int LagCount) {
     }
     DrawFrame(true);
     DrawOverlays();
+    if (Mode != nullptr) Mode->PaintOver(DXDraw->Back());
     DXDraw->Flip();
     return;
   }
@@ -497,16 +514,17 @@ void TMainForm::DXTimerTimer(TObject*, int LagCount) {
     ReturnToMenu = false;
   }
   if (GameState != gsMenu) DXSpriteEngine->PurgeDead();
+  if (followedGame_) Follower->FrameDone();
   // A test play ends where a game goes back to the menu, once the field is cleared.
-  if (TestPlaying() && GameState == gsMenu && !ReturnToMenu) EndTestPlay();
-  if (Editor != nullptr && Editor->Editing()) {
-    Editor->Paint(DXDraw->Back());
-    DXDraw->Flip();
-    return;
+  if (GameState == gsMenu && !ReturnToMenu) {
+    if (followedGame_) EndFollowedGame();
+    if (TestPlaying()) EndTestPlay();
   }
+  if (Mode != nullptr && Mode->Paint(DXDraw->Back())) return;
 
   DrawFrame(false);
   DrawOverlays();
+  if (Mode != nullptr) Mode->PaintOver(DXDraw->Back());
   DXDraw->Flip();
 }
 
@@ -551,7 +569,7 @@ void TextCentred(TCanvas& c, int cx, int y, const std::string& text) {
 }  // namespace
 
 void TMainForm::DrawOverlays() {
-  if (Editor != nullptr && Editor->Editing()) return;
+  if (Mode != nullptr && Mode->ShowsOwnScreen()) return;
   const bool active = Application == nullptr || Application->Active();
   if (InPlay() && victoryMs_ > 0) DrawVictory();
   if (InPlay() && (pausedByHand_ || !active)) DrawPauseLabel();
@@ -678,6 +696,16 @@ void TMainForm::DrawTexts() {
     }
     c.Font.Size = 24;
     c.TextOutFitted(100, 550, StartPrompt(), w - 110);
+    if (OnMenuReplay) {
+      c.Font.Size = 9;
+      c.TextOut(w - 270, 58 + 24 * 6, toolkit::Tr("R, 1–5 — повтор игры из таблицы"));
+    }
+    const std::string notice = Follower != nullptr ? Follower->MenuNotice() : std::string();
+    if (!notice.empty()) {
+      c.Font.Size = 10;
+      c.Font.Color = clWhite;
+      c.TextOut(10, 8, notice);
+    }
   }
   if (CheatMode) {
     c.Font.Size = 12;
@@ -735,15 +763,8 @@ void TMainForm::DrawMenuPictures(bool advance) {
 // Key commands and the cheat console
 
 void TMainForm::FormKeyDown(TObject*, int& Key, TShiftState Shift) {
-  if (Editor != nullptr && Editor->Editing()) {
-    if (Editor->KeyDown(Key, Shift)) {
-      Key = 0;
-      return;
-    }
-    if (Shift.Contains(ssAlt) && Key == platform::VK_RETURN) {
-      SwitchDisplayMode();
-      DXDraw->SetCursor(crDefault);
-    }
+  if (Mode != nullptr && Mode->TakeKey(Key, Shift)) {
+    Key = 0;
     return;
   }
   // The help screen takes the first key there is, whichever, and only closes.
@@ -781,11 +802,12 @@ void TMainForm::FormKeyDown(TObject*, int& Key, TShiftState Shift) {
     GameState = gsServe;
     RestartTimer2();
   }
-  if (GameState == gsMenu && Key == platform::VK_RETURN) {
-    NewGame();
-    PaddleX = 15.0;
-    NewBall();
-    RestartTimer2();
+  if (GameState == gsMenu && Key == platform::VK_RETURN) BeginGame();
+  // The replays of the record table; characters typed into the open console are no commands.
+  if (GameState == gsMenu && OnMenuReplay && !Panel1->Visible() &&
+      (Key == 'R' || (Key >= '1' && Key <= '5'))) {
+    OnMenuReplay(Key == 'R' ? 1 : Key - '0');
+    return;
   }
   if (Key == platform::VK_ESCAPE) {
     if (Panel1->Visible()) {
@@ -809,7 +831,7 @@ void TMainForm::FormKeyDown(TObject*, int& Key, TShiftState Shift) {
 }
 
 void TMainForm::FormKeyPress(TObject*, char32_t& Key) {
-  if (Editor != nullptr && Editor->Editing()) return;  // the editor's keys are no cheats
+  if (Mode != nullptr && Mode->TakeChar(Key)) return;  // the editor's keys are no cheats
   if (Key == U'0') CheatMode = !CheatMode;
   if (Key == U'9' && CheatMode) SkipLevel = true;
   if (Key == U'`' || Key == U'~') {
@@ -905,7 +927,10 @@ void TMainForm::LoadLevel() {
     Level = testLevel_;
     bricks = testBricks_;
   } else {
-    bricks = game::ReadLevelFile(game::LevelFileIn(LevelFolder, Level));
+    const std::string file = game::LevelFileIn(LevelFolder, Level);
+    bricks = game::ReadLevelFile(file);
+    if (std::find(LevelFilesRead.begin(), LevelFilesRead.end(), file) == LevelFilesRead.end())
+      LevelFilesRead.push_back(file);
   }
   BrickCount = static_cast<int32_t>(bricks.size());
   for (const game::LevelBrick& b : bricks) {
@@ -989,6 +1014,8 @@ void TMainForm::PrepareRecordNames() {
 void TMainForm::OfferScoreEntry() {
   if (!(Score > RecordScores[5])) return;
   if (TestPlaying()) return;  // a test play of the editor enters no record
+  // A game played back enters no record.
+  if (Follower != nullptr && Follower->Replaying()) return;
   // The balls left in the field take their lost-life step again in the clearing pass that follows
   // a game over; a player who closed the entry without saving is not asked a second time.
   if (scoreEntryOffered_) return;
@@ -998,7 +1025,40 @@ void TMainForm::OfferScoreEntry() {
   SetMouseCaptured(false);
   DXTimer->SetEnabled(false);
   if (m) m->Close();
+  const int32_t score = Score;
   Form2->ShowModal();
+  if (Follower == nullptr) return;
+  int rank = 0;
+  for (int r = 5; r >= 1; --r)
+    if (RecordScores[r] == score && score != 0) rank = r;
+  Follower->ScoreEntryClosed(rank);
+}
+
+void TMainForm::BeginGame() {
+  LevelFilesRead.clear();
+  followedGame_ = Follower != nullptr && !TestPlaying();
+  if (followedGame_) {
+    Follower->GameStarting();
+    // A game starts from the same timing whatever the menu did before it: the frame timer and
+    // the gun's timer count from now, as they do when the game is played back.
+    DXTimer->SetEnabled(false);
+    DXTimer->SetEnabled(true);
+    Timer3->SetEnabled(false);
+    Timer3->SetEnabled(true);
+  }
+  NewGame();
+  PaddleX = 15.0;
+  NewBall();
+  RestartTimer2();
+}
+
+void TMainForm::GameOver() {
+  if (followedGame_) EndFollowedGame();
+}
+
+void TMainForm::EndFollowedGame() {
+  followedGame_ = false;
+  Follower->GameEnded();
 }
 
 namespace {
@@ -1130,11 +1190,7 @@ void TMainForm::StartTestPlay(const std::vector<game::LevelBrick>& bricks, int32
   testBricks_ = bricks;
   testLevel_ = level;
   testEnded_ = std::move(ended);
-  // What Enter in the menu does.
-  NewGame();
-  PaddleX = 15.0;
-  NewBall();
-  RestartTimer2();
+  BeginGame();
 }
 
 void TMainForm::EndTestPlay() {
@@ -1156,6 +1212,10 @@ void CreateGameWindows() {
 }
 
 int RunGame(bool fullScreen, const std::string& levelFolder, bool edit) {
+  // Every game played is recorded: the recorder reads what the game reads through the tape.
+  replay::Tape tape;
+  replay::TReplayRecorder recorder(tape, levelFolder);
+  replay::InstallTape(platform::Get(), tape);
   InitApplication();
   platform::Get().video->OpenWindow(toolkit::Tr("KobalTix v. 1.3"), 800, 600);
   if (!platform::Get().video->WindowOpen()) {
@@ -1169,6 +1229,12 @@ int RunGame(bool fullScreen, const std::string& levelFolder, bool edit) {
   CreateGameWindows();
   if (!fullScreen) MainForm->StartInWindow();
   MainForm->LevelFolder = levelFolder;
+  MainForm->Follower = &recorder;
+  // The menu's replays play in this window with the same tape; Escape brings the menu back.
+  std::unique_ptr<replay::TReplayPlayer> player;
+  MainForm->OnMenuReplay = [&](int rank) {
+    replay::PlayMenuReplay(rank, levelFolder, tape, recorder, player);
+  };
   // Showing the window runs its first activation (the loading); an error there is reported
   // like any other, and the loop goes on.
   try {
@@ -1180,6 +1246,12 @@ int RunGame(bool fullScreen, const std::string& levelFolder, bool edit) {
     Application->HandleException(e);
   }
   Application->Run();
+  if (MainForm != nullptr) {
+    MainForm->Follower = nullptr;
+    MainForm->OnMenuReplay = nullptr;
+    if (player && MainForm->Mode == player.get()) MainForm->Mode = nullptr;
+    tape.watcher = nullptr;
+  }
   DoneApplication();  // frees the windows; their destructors clear MainForm, Form1 and Form2
   return 0;
 }

@@ -13,6 +13,7 @@
 #include "display/dxtimer.h"
 #include "display/imagelist.h"
 #include "game/levels.h"
+#include "game/window_mode.h"
 #include "input/dxinput.h"
 #include "sound/dxsounds.h"
 #include "sound/media_player.h"
@@ -87,6 +88,20 @@ class TMainForm : public TDXForm {
   std::string LevelFolder;
   // The level editor when the program runs as one (null otherwise); owned by this window.
   TLevelEditor* Editor = nullptr;
+  // What runs in this window besides the game (the editor, the replay player); null: the game
+  // alone. Not owned.
+  TWindowMode* Mode = nullptr;
+  // Who follows each game (the recorder or the replay player); null: nobody. Not owned.
+  TGameFollower* Follower = nullptr;
+  // Enter in the menu: a new game from a fresh serve.
+  void BeginGame();
+  // R (rank 1) or 1..5 in the menu: plays the replay kept for that rank of the record table.
+  std::function<void(int rank)> OnMenuReplay;
+  // The last life is lost: the game is over (before any score entry, which depends on the table).
+  void GameOver();
+  // Every data file the play has read, as the game names it: the pictures of the loading and the
+  // level files of the current game (cleared when a game begins).
+  std::vector<std::string> PicturesRead, LevelFilesRead;
   // Turns this window into the level editor of the set in `folder` (after the loading).
   void OpenEditor(const std::string& folder);
   // Test play: starts a game on `bricks` as level `level` from a fresh serve, as Enter in the
@@ -181,6 +196,8 @@ class TMainForm : public TDXForm {
   void DrawHelp();
   void DrawVictory();
   bool scoreEntryOffered_ = false;
+  bool followedGame_ = false;  // the follower heard of the current game's start and not its end
+  void EndFollowedGame();
   std::vector<game::LevelBrick> testBricks_;  // the level a test play plays
   int32_t testLevel_ = 1;
   std::function<void()> testEnded_;

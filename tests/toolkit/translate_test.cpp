@@ -256,4 +256,10 @@ TEST(Translate, CarriedCatalogueIsThePoFile) {
   const auto carried = ParsePo(CarriedCatalogue("en"));
   for (const auto& [id, str] : fromFile) EXPECT_EQ(carried.count(id), 1u) << id;
   EXPECT_GE(carried.size(), fromFile.size());
+  // Each entry stands once and is translated: a message id written twice would leave it to the
+  // reader which translation the player sees (msgfmt refuses such a file).
+  size_t entries = 0;
+  for (size_t at = 0; (at = file.find("msgid ", at)) != std::string::npos; at += 6)
+    if (at == 0 || file[at - 1] == '\n') ++entries;
+  EXPECT_EQ(entries, fromFile.size() + 1) << "entries in po/en.po, the header included";
 }
