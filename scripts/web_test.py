@@ -9,7 +9,7 @@ appears within 5 s; Enter starts level 1 and its frame is the native build's ref
 (tests/reference/level_1_serve.png); Space serves and the ball moves; P pauses the play (the
 frame stands still); -, = and M set the music's volume, and settings.ini keeps it; a gamepad's
 Start pauses and its stick steers; a lost life changes the lives; a name typed into the score
-entry is kept in the record file across a reload; a hidden tab pauses the game; the menu speaks
+entry is kept in the record file across a reload, and its replay plays from the menu; a hidden tab pauses the game; the menu speaks
 the browser's language (English here), settings.ini's over it and ?lang=en's over both; the sound's
 limiter holds a loud volley below full scale; a browser without WebAssembly is told so; nothing is
 written to the console as an error. Screenshots of the menu, the play and the score entry go to --shots
@@ -373,6 +373,30 @@ def console_errors(events):
     return errors
 
 
+def replay_problem(kbr):
+    """What is wrong with a replay the page recorded, compared with a native one; "" if nothing."""
+    import zlib
+    head, sep, rest = kbr.partition(b"\ntape ")
+    if not sep:
+        return "no tape line"
+    counts, _, packed = rest.partition(b"\n")
+    raw, size = (int(x) for x in counts.split()[:2])
+    try:
+        tape = zlib.decompress(packed[:size])
+    except zlib.error as e:
+        return f"its input is no zlib stream ({e})"
+    if len(tape) != raw:
+        return f"its input inflates to {len(tape)} bytes, not {raw}"
+    files = lambda text: {l.split(b" ", 3)[3]: l.split(b" ")[1] for l in text.split(b"\n")
+                          if l.startswith(b"file ")}
+    native = files(open(os.path.join(ROOT, "tests", "replays", "level_cleared.kbr"), "rb").read())
+    mine = files(head)
+    differ = [n.decode() for n in native if n in mine and native[n] != mine[n]]
+    if not mine or differ:
+        return f"its files' checksums differ from a native replay's: {differ[:3] or 'none listed'}"
+    return ""
+
+
 def score_entry_shown(page):
     # The entry's yellow name field in the middle of the frame.
     px = region(page.frame(), 440, 280, 466, 294)
@@ -629,6 +653,39 @@ def main():
         else:
             print("web_test: settings.ini kept the music's volume across a reload")
 
+        # The game just played was recorded (its input compressed by the browser's own zlib
+        # streams) beside the record; its rank's key in the menu plays it back (inflating it).
+        replays = dt.eval("""(() => { try { return Module.FS.readdir('/home/web_user/.local/share/kobaltix/replays')
+                              .filter(n => n.endsWith('.kbr')); } catch (e) { return []; } })()""")
+        watched = None
+        for rank in "12345":
+            KEYS[rank] = (rank, f"Digit{rank}", ord(rank), rank)
+            page.press(rank)
+            try:
+                wait_for("a replay", lambda: not menu_shown(page), 1.5)
+                watched = rank
+                break
+            except AssertionError:
+                pass
+        if not replays or watched is None:
+            failures.append(f"the game's replay: files {replays}, none of the ranks' keys played one")
+        else:
+            time.sleep(1.0)
+            page.screenshot(os.path.join(shots, "replay.png"))
+            print(f"web_test: the game was recorded ({replays[0]}) and rank {watched}'s key plays it")
+            # The recording is the native game's: its input inflates with zlib here, and the
+            # data files it names have the checksums a natively recorded game gives them.
+            kbr = bytes(dt.eval(f"""Array.from(Module.FS.readFile(
+                '/home/web_user/.local/share/kobaltix/replays/{replays[0]}'))"""))
+            problem = replay_problem(kbr)
+            if problem:
+                failures.append(f"the browser's replay {replays[0]}: {problem}")
+        page.press("Escape")  # the replay gives the menu back
+        try:
+            wait_for("the menu after the replay", lambda: menu_shown(page), 5)
+        except AssertionError as e:
+            failures.append(str(e))
+
         # 7. A hidden tab pauses the game (the window's caption, the page's title, says so) and
         # showing it again resumes.
         hide = """(h => {{ Object.defineProperty(document, 'hidden', {{get: () => h, configurable: true}});
@@ -652,14 +709,14 @@ def main():
 
         def differ(a, b):
             return sum(1 for x, y in zip(a, b) if x != y) / max(1, sum(a) + sum(b))
-        ru_prompt = prompt(page.frame())
         shown = {}
-        for name, address in (("menu_en_browser", base), ("menu_en", base + "?lang=en")):
+        for name, address in (("menu_ru", url), ("menu_en_browser", base), ("menu_en", base + "?lang=en")):
             dt.call("Page.navigate", url=address)
             wait_for(f"the menu of {address}", lambda: page.presents() > 0 and menu_shown(page), 10)
             time.sleep(0.5)
             shown[name] = prompt(page.frame())
             page.screenshot(os.path.join(shots, name + ".png"))
+        ru_prompt = shown["menu_ru"]
         if differ(shown["menu_en"], ru_prompt) < 0.3 or differ(shown["menu_en_browser"], shown["menu_en"]) > 0.02:
             failures.append("the start prompt of ?lang=en and of the English browser are not the "
                             "same English one (see menu_en*.png)")
@@ -683,7 +740,9 @@ def main():
         if differ(shown["menu_ru_settings"], ru_prompt) > 0.02 or \
                 differ(shown["menu_en_over_settings"], shown["menu_en"]) > 0.02:
             failures.append("settings.ini's language = ru did not outweigh the browser's English, or "
-                            "?lang=en did not outweigh the file (see menu_*settings.png)")
+                            "?lang=en did not outweigh the file (see menu_*settings.png): "
+                            f"{differ(shown['menu_ru_settings'], ru_prompt):.3f} from the Russian, "
+                            f"{differ(shown['menu_en_over_settings'], shown['menu_en']):.3f} from the English")
         else:
             print("web_test: settings.ini's language outweighs the browser's, ?lang the file's")
 
