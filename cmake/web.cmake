@@ -36,6 +36,17 @@ target_include_directories(kx_platform PUBLIC ${CMAKE_SOURCE_DIR}/src)
 
 kx_web_library(kx_toolkit src/toolkit)
 target_link_libraries(kx_toolkit PUBLIC kx_platform kx_resources)
+# The translation catalogues travel inside the program here too (tools/embed_po.cmake is a plain
+# CMake script, so the browser build runs it itself).
+file(GLOB kx_po_files CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/po/*.po)
+set(KX_CATALOGUES_CPP ${CMAKE_BINARY_DIR}/generated/catalogues.cpp)
+add_custom_command(
+  OUTPUT ${KX_CATALOGUES_CPP}
+  COMMAND ${CMAKE_COMMAND} -DPO_DIR=${CMAKE_SOURCE_DIR}/po -DOUT=${KX_CATALOGUES_CPP}
+          -P ${CMAKE_SOURCE_DIR}/tools/embed_po.cmake
+  DEPENDS ${kx_po_files} ${CMAKE_SOURCE_DIR}/tools/embed_po.cmake
+  COMMENT "Carrying the translation catalogues")
+target_sources(kx_toolkit PRIVATE ${KX_CATALOGUES_CPP})
 kx_web_library(kx_display src/display)
 target_link_libraries(kx_display PUBLIC kx_toolkit)
 kx_web_library(kx_sprites src/sprites)
@@ -46,6 +57,9 @@ kx_web_library(kx_sound src/sound)
 target_link_libraries(kx_sound PUBLIC kx_display)
 kx_web_library(kx_game src/game)
 target_link_libraries(kx_game PUBLIC kx_sprites kx_input kx_sound kx_resources)
+# The replays' zlib: its interface over the browser's own (de)compression streams.
+target_include_directories(kx_game PRIVATE ${CMAKE_SOURCE_DIR}/src/platform/web/include)
+target_include_directories(kx_platform PRIVATE ${CMAKE_SOURCE_DIR}/src/platform/web/include)
 
 execute_process(COMMAND git describe --always --dirty --tags
                 WORKING_DIRECTORY ${CMAKE_SOURCE_DIR} OUTPUT_VARIABLE KX_BUILD_ID
@@ -79,7 +93,7 @@ set_target_properties(kobaltix PROPERTIES OUTPUT_NAME kobaltix SUFFIX ".js"
                       RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR})
 target_link_options(kobaltix PRIVATE
   -O2 -fexceptions -sASYNCIFY -sASYNCIFY_STACK_SIZE=65536
-  "-sASYNCIFY_IMPORTS=['kx_wait_paint','kx_keep_folder','kx_decode_jpeg']" -sALLOW_MEMORY_GROWTH -sINITIAL_MEMORY=64MB
+  "-sASYNCIFY_IMPORTS=['kx_wait_paint','kx_keep_folder','kx_decode_jpeg','kx_zlib']" -sALLOW_MEMORY_GROWTH -sINITIAL_MEMORY=64MB
   -sFORCE_FILESYSTEM -lidbfs.js -sENVIRONMENT=web
   -sEXPORTED_RUNTIME_METHODS=FS,callMain -sEXIT_RUNTIME=0
   "SHELL:--preload-file ${KX_WEB_DATA}@/data" "SHELL:--exclude-file ${KX_WEB_DATA}/.stamp")

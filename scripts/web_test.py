@@ -6,10 +6,13 @@ DevTools protocol by the small client below (a websocket of its own, the standar
 
 It serves BUILD_WEB (default build-web) from a local server, loads the page and checks: the menu
 appears within 5 s; Enter starts level 1 and its frame is the native build's reference frame
-(tests/reference/level_1_serve.png); Space serves and the ball moves; a lost life changes the lives;
-a name typed into the score entry is kept in the record file across a reload; nothing is written to
-the console as an error; a hidden tab pauses the game; a browser without WebAssembly
-is told so. Screenshots of the menu, the play and the score entry go to --shots
+(tests/reference/level_1_serve.png); Space serves and the ball moves; P pauses the play (the
+frame stands still); -, = and M set the music's volume, and settings.ini keeps it; a gamepad's
+Start pauses and its stick steers; a lost life changes the lives; a name typed into the score
+entry is kept in the record file across a reload, and its replay plays from the menu; a hidden tab pauses the game; the menu speaks
+the browser's language (English here), settings.ini's over it and ?lang=en's over both; the sound's
+limiter holds a loud volley below full scale; a browser without WebAssembly is told so; nothing is
+written to the console as an error. Screenshots of the menu, the play and the score entry go to --shots
 (default BUILD_WEB/shots). --figures also measures the page: bytes transferred, time to the menu,
 frames a second and the frame's own work in play at level 20, and the browser's processor share.
 """
@@ -163,6 +166,10 @@ KEYS = {
     "Left": ("ArrowLeft", "ArrowLeft", 37, ""),
     "Right": ("ArrowRight", "ArrowRight", 39, ""),
     "Backquote": ("`", "Backquote", 192, "`"),
+    "P": ("p", "KeyP", 80, "p"),
+    "M": ("m", "KeyM", 77, "m"),
+    "Minus": ("-", "Minus", 189, "-"),
+    "Equal": ("=", "Equal", 187, "="),
 }
 
 
@@ -338,7 +345,7 @@ def start_chromium(profile):
     args = [browser, "--headless", "--no-sandbox", "--disable-gpu", "--disable-quic",
             "--no-first-run", "--disable-background-networking", "--disable-component-update",
             "--disable-sync", "--autoplay-policy=no-user-gesture-required", "--mute-audio",
-            "--window-size=1024,768", f"--user-data-dir={profile}", "--remote-debugging-port=0",
+            "--window-size=1024,768", "--lang=en-US", f"--user-data-dir={profile}", "--remote-debugging-port=0",
             "about:blank"]
     proc = subprocess.Popen(args, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
     port_file = os.path.join(profile, "DevToolsActivePort")
@@ -364,6 +371,30 @@ def console_errors(events):
             if "favicon.ico" not in p["entry"].get("url", "") + text:
                 errors.append(text)
     return errors
+
+
+def replay_problem(kbr):
+    """What is wrong with a replay the page recorded, compared with a native one; "" if nothing."""
+    import zlib
+    head, sep, rest = kbr.partition(b"\ntape ")
+    if not sep:
+        return "no tape line"
+    counts, _, packed = rest.partition(b"\n")
+    raw, size = (int(x) for x in counts.split()[:2])
+    try:
+        tape = zlib.decompress(packed[:size])
+    except zlib.error as e:
+        return f"its input is no zlib stream ({e})"
+    if len(tape) != raw:
+        return f"its input inflates to {len(tape)} bytes, not {raw}"
+    files = lambda text: {l.split(b" ", 3)[3]: l.split(b" ")[1] for l in text.split(b"\n")
+                          if l.startswith(b"file ")}
+    native = files(open(os.path.join(ROOT, "tests", "replays", "level_cleared.kbr"), "rb").read())
+    mine = files(head)
+    differ = [n.decode() for n in native if n in mine and native[n] != mine[n]]
+    if not mine or differ:
+        return f"its files' checksums differ from a native replay's: {differ[:3] or 'none listed'}"
+    return ""
 
 
 def score_entry_shown(page):
@@ -397,7 +428,8 @@ def main():
     os.makedirs(shots, exist_ok=True)
 
     server = serve(build)
-    url = f"http://127.0.0.1:{server.server_address[1]}/index.html"
+    base = f"http://127.0.0.1:{server.server_address[1]}/index.html"
+    url = base + "?lang=ru"  # the game's own texts; the browser itself speaks English (--lang)
     profile = tempfile.mkdtemp(prefix="kx-web-test-")
     proc, ws = start_chromium(profile)
     BROWSER_PID[0] = proc.pid
@@ -459,19 +491,107 @@ def main():
             print("web_test: Space served, the ball moves")
         page.screenshot(os.path.join(shots, "play.png"))
 
+        # P pauses the play: the frame stands still (the label over it) until P again.
+        page.press("P")
+        time.sleep(0.3)
+        still = page.frame()
+        time.sleep(0.5)
+        if page.frame() != still:
+            failures.append("the frame changed while the play was paused with P")
+        else:
+            print("web_test: P pauses the play, the frame stands still")
+        page.screenshot(os.path.join(shots, "pause.png"))
+        page.press("P")
+        time.sleep(0.4)
+        if field(page.frame()) == field(still):
+            failures.append("the play did not go on after P again")
+
+        # The music's volume keys: -, = and M reach the music (the <audio> element's volume).
+        music_volume = lambda: dt.eval("Module.kxMusic && Module.kxMusic.el ? Module.kxMusic.el.volume : -1")
+        page.press("Minus")
+        page.press("Minus")
+        time.sleep(0.2)
+        quieter = music_volume()
+        page.press("M")
+        time.sleep(0.2)
+        muted = music_volume()
+        page.press("M")
+        page.press("Equal")
+        time.sleep(0.2)
+        back = music_volume()
+        if not (abs(quieter - 0.8) < 0.01 and muted == 0 and abs(back - 0.9) < 0.01):
+            failures.append(f"the music's volume after -, -: {quieter}, after M: {muted}, "
+                            f"after M, =: {back} (0.8, 0, 0.9 expected)")
+        else:
+            print("web_test: -, = and M set the music's volume")
+
+        # A gamepad (the browser's Gamepad API answered by a pad of the test's own): Start pauses
+        # and resumes as P does, the left stick to the right moves the paddle to the right.
+        dt.eval("""(() => {
+          const pad = {id: 'test pad', index: 0, connected: true, mapping: 'standard', timestamp: 0,
+                       axes: [0, 0, 0, 0], buttons: Array.from({length: 17}, () => ({pressed: false, value: 0}))};
+          window.kxTestPad = (buttons, x) => {
+            pad.buttons.forEach((b, i) => { b.pressed = buttons.includes(i); b.value = b.pressed ? 1 : 0; });
+            pad.axes[0] = x; pad.timestamp = performance.now();
+          };
+          navigator.getGamepads = () => [pad];
+          const e = new Event('gamepadconnected'); e.gamepad = pad; window.dispatchEvent(e);
+        })()""")
+
+        def pad(buttons, x=0, hold=0.15):
+            dt.eval(f"kxTestPad({buttons}, {x})")
+            time.sleep(hold)
+
+        def paddle_x():
+            # The mean column of the paddle's red end caps.
+            w, _, rgb = page.frame()
+            xs = [x for y in range(528, 552) for x in range(w)
+                  if rgb[(y * w + x) * 3] > 180 and rgb[(y * w + x) * 3 + 1] < 80 and rgb[(y * w + x) * 3 + 2] < 80]
+            return sum(xs) / len(xs) if xs else -1
+
+        pad([9])  # Start
+        pad([], hold=0.3)
+        still = page.frame()
+        time.sleep(0.5)
+        paused = page.frame() == still
+        pad([9])
+        pad([], hold=0.4)
+        resumed = field(page.frame()) != field(still)
+        x0 = paddle_x()
+        pad([], x=1.0, hold=0.8)
+        x1 = paddle_x()
+        pad([], x=0.0, hold=0.05)
+        if not paused or not resumed or not x1 > x0 + 50:
+            failures.append(f"the gamepad: Start paused {paused}, Start again resumed {resumed}, "
+                            f"the stick moved the paddle from x {x0:.0f} to {x1:.0f}")
+        else:
+            print(f"web_test: a gamepad's Start pauses and resumes, its stick moved the paddle "
+                  f"from x {x0:.0f} to {x1:.0f}")
+
         # 4. A lost life: the paddle goes to the far right and waits, the ball falls past it. The
         # lives are balls in the top right corner: fewer lit pixels there, for good (a ball flying
         # through the corner lights more of it, and only for a moment).
         lives = lambda: lit_share(page.frame(), 640, 4, 800, 36)
         lives_before = lives()
-        page.key_down("Right")
+        # The paddle waits at one side, then at the other: a ball that keeps coming back to one
+        # corner falls past it at the other.
+        side = ["Right"]
+        page.key_down(side[0])
+        since = [time.time()]
+
+        def lost():
+            if time.time() - since[0] > 6:
+                page.key_up(side[0])
+                side[0] = "Left" if side[0] == "Right" else "Right"
+                page.key_down(side[0])
+                since[0] = time.time()
+            return lives() < lives_before - 0.02 and (time.sleep(0.3) or lives() < lives_before - 0.02)
         try:
-            wait_for("a lost life", lambda: lives() < lives_before - 0.02 and
-                     (time.sleep(0.3) or lives() < lives_before - 0.02), 40)
+            wait_for("a lost life", lost, 60)
             print("web_test: a lost life changed the lives shown")
         except AssertionError as e:
             failures.append(str(e))
-        page.key_up("Right")
+        page.key_up(side[0])
         time.sleep(2.0)  # the next ball comes onto the paddle
         page.screenshot(os.path.join(shots, "life_lost.png"))
 
@@ -526,6 +646,45 @@ def main():
             print(f"web_test: the record of {name} outlived a reload")
         time.sleep(0.5)
         page.screenshot(os.path.join(shots, "menu_after_reload.png"))
+        # The volume set before the reload came back from settings.ini in the kept home.
+        if abs(music_volume() - 0.9) > 0.01:
+            failures.append(f"after a reload the music's volume is {music_volume()}, not the 0.9 "
+                            "kept in settings.ini")
+        else:
+            print("web_test: settings.ini kept the music's volume across a reload")
+
+        # The game just played was recorded (its input compressed by the browser's own zlib
+        # streams) beside the record; its rank's key in the menu plays it back (inflating it).
+        replays = dt.eval("""(() => { try { return Module.FS.readdir('/home/web_user/.local/share/kobaltix/replays')
+                              .filter(n => n.endsWith('.kbr')); } catch (e) { return []; } })()""")
+        watched = None
+        for rank in "12345":
+            KEYS[rank] = (rank, f"Digit{rank}", ord(rank), rank)
+            page.press(rank)
+            try:
+                wait_for("a replay", lambda: not menu_shown(page), 1.5)
+                watched = rank
+                break
+            except AssertionError:
+                pass
+        if not replays or watched is None:
+            failures.append(f"the game's replay: files {replays}, none of the ranks' keys played one")
+        else:
+            time.sleep(1.0)
+            page.screenshot(os.path.join(shots, "replay.png"))
+            print(f"web_test: the game was recorded ({replays[0]}) and rank {watched}'s key plays it")
+            # The recording is the native game's: its input inflates with zlib here, and the
+            # data files it names have the checksums a natively recorded game gives them.
+            kbr = bytes(dt.eval(f"""Array.from(Module.FS.readFile(
+                '/home/web_user/.local/share/kobaltix/replays/{replays[0]}'))"""))
+            problem = replay_problem(kbr)
+            if problem:
+                failures.append(f"the browser's replay {replays[0]}: {problem}")
+        page.press("Escape")  # the replay gives the menu back
+        try:
+            wait_for("the menu after the replay", lambda: menu_shown(page), 5)
+        except AssertionError as e:
+            failures.append(str(e))
 
         # 7. A hidden tab pauses the game (the window's caption, the page's title, says so) and
         # showing it again resumes.
@@ -541,7 +700,90 @@ def main():
         except AssertionError as e:
             failures.append(str(e))
 
-        # 8. A browser without WebAssembly is told so in words.
+        # 8. The language: the browser's own (English here) without a word in the address, and
+        # ?lang=en alike; the start prompt at the bottom differs from the Russian one.
+        def prompt(f):
+            # The prompt's blue letters (the floor's grid below them moves, so only they count).
+            px = region(f, 0, 548, 800, 592)
+            return [px[i + 2] > 170 and px[i] < 140 for i in range(0, len(px), 3)]
+
+        def differ(a, b):
+            return sum(1 for x, y in zip(a, b) if x != y) / max(1, sum(a) + sum(b))
+        shown = {}
+        for name, address in (("menu_ru", url), ("menu_en_browser", base), ("menu_en", base + "?lang=en")):
+            dt.call("Page.navigate", url=address)
+            wait_for(f"the menu of {address}", lambda: page.presents() > 0 and menu_shown(page), 10)
+            time.sleep(0.5)
+            shown[name] = prompt(page.frame())
+            page.screenshot(os.path.join(shots, name + ".png"))
+        ru_prompt = shown["menu_ru"]
+        if differ(shown["menu_en"], ru_prompt) < 0.3 or differ(shown["menu_en_browser"], shown["menu_en"]) > 0.02:
+            failures.append("the start prompt of ?lang=en and of the English browser are not the "
+                            "same English one (see menu_en*.png)")
+        else:
+            print("web_test: ?lang=en and the browser's English show the English menu")
+
+        # `language = ru` in the kept settings.ini outweighs the browser's English; ?lang=en
+        # outweighs the file.
+        settings = "/home/web_user/.config/kobaltix/settings.ini"
+        saves = dt.eval("Module.kxSaves || 0")
+        dt.eval(f"""(() => {{ const FS = Module.FS; let old = '';
+                   try {{ old = FS.readFile('{settings}', {{encoding: 'utf8'}}); }} catch (e) {{}}
+                   FS.writeFile('{settings}', old + '\\nlanguage = ru\\n'); Module.kxSave(); }})()""")
+        wait_for("settings.ini written to IndexedDB", lambda: dt.eval("Module.kxSaves || 0") > saves, 5)
+        for name, address in (("menu_ru_settings", base), ("menu_en_over_settings", base + "?lang=en")):
+            dt.call("Page.navigate", url=address)
+            wait_for(f"the menu of {address}", lambda: page.presents() > 0 and menu_shown(page), 10)
+            time.sleep(0.5)
+            shown[name] = prompt(page.frame())
+            page.screenshot(os.path.join(shots, name + ".png"))
+        if differ(shown["menu_ru_settings"], ru_prompt) > 0.02 or \
+                differ(shown["menu_en_over_settings"], shown["menu_en"]) > 0.02:
+            failures.append("settings.ini's language = ru did not outweigh the browser's English, or "
+                            "?lang=en did not outweigh the file (see menu_*settings.png): "
+                            f"{differ(shown['menu_ru_settings'], ru_prompt):.3f} from the Russian, "
+                            f"{differ(shown['menu_en_over_settings'], shown['menu_en']):.3f} from the English")
+        else:
+            print("web_test: settings.ini's language outweighs the browser's, ?lang the file's")
+
+        # 9. The sound's limiter: a loud volley (twelve voices at half of full scale, six times
+        # full scale together) rendered offline through the page's own limiter has no sample at
+        # full scale and none past the ceiling; the same volley straight out has many.
+        volley = """(async () => {
+          const render = async (limited, noWorklet) => {
+            const ctx = new OfflineAudioContext(2, 24000, 48000);
+            if (noWorklet) Object.defineProperty(ctx, 'audioWorklet', {value: undefined});
+            const a = {ctx: ctx, bus: ctx.createGain()};
+            const kind = limited ? await Module.kxConnectLimiter(a) : (a.bus.connect(ctx.destination), 'none');
+            for (let i = 0; i < 12; i++) {
+              const o = ctx.createOscillator(), g = ctx.createGain();
+              o.frequency.value = 220 + 37 * i; g.gain.value = 0.5;
+              o.connect(g); g.connect(a.bus); o.start();
+            }
+            const out = await ctx.startRendering();
+            let full = 0, peak = 0;
+            for (let c = 0; c < 2; c++) for (const v of out.getChannelData(c)) {
+              peak = Math.max(peak, Math.abs(v)); if (Math.abs(v) >= 32767 / 32768) full++;
+            }
+            return [kind, full, peak];
+          };
+          return [await render(true), await render(false), await render(true, true)];
+        })()"""
+        (kind, full, peak), (_, raw_full, _), (kind2, full2, peak2) = dt.eval(volley, timeout=30)
+        if kind != "worklet" or full or peak > 32000 / 32768 + 1e-6 or not raw_full:
+            failures.append(f"the limiter ({kind}) let {full} samples reach full scale (peak "
+                            f"{peak:.4f}; unlimited {raw_full})")
+        elif kind2 != "compressor" or full2 or peak2 > 32000 / 32768 + 1e-6:
+            failures.append(f"without a worklet the limiter ({kind2}) let {full2} samples reach "
+                            f"full scale (peak {peak2:.4f})")
+        else:
+            print(f"web_test: the limiter holds a volley below full scale (peak {peak:.4f}; "
+                  f"without a worklet {peak2:.4f}; {raw_full} samples at full scale unlimited)")
+        live = dt.eval("Module.kxAudio ? Module.kxAudio.limiter : 'no audio'")
+        if live != "worklet":
+            failures.append(f"the page's sound passes the {live} limiter, not the worklet")
+
+        # 10. A browser without WebAssembly is told so in words.
         script = dt.call("Page.addScriptToEvaluateOnNewDocument",
                          source="delete window.WebAssembly;")["identifier"]
         dt.call("Page.navigate", url=url)

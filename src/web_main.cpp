@@ -1,7 +1,9 @@
 // KobalTix in a browser: the page's start-up code. The data is preloaded at /data; the player's
 // home (/home/web_user, the XDG data and config folders under it) is kept in the browser's
 // IndexedDB, so the record table, level sets and any later settings file last across reloads.
-// `?edit` in the address opens the level editor, as --edit does on the command line.
+// `?edit` in the address opens the level editor, as --edit does on the command line;
+// `?lang=en` chooses the language as --lang does, before the settings file and the browser's own
+// language (navigator.language, which stands where LANG stands natively).
 #include <unistd.h>
 
 #include <cstdio>
@@ -13,8 +15,10 @@
 #include "game/data_paths.h"
 #include "game/level_set.h"
 #include "game/main_form.h"
+#include "game/settings.h"
 #include "platform/platform.h"
 #include "platform/web/web_platform.h"
+#include "toolkit/translate.h"
 
 namespace {
 constexpr const char* kHome = "/home/web_user";
@@ -31,6 +35,17 @@ int main() {
   }
   const std::string query = platform::web::PageQuery();
   const bool edit = platform::web::QueryHas(query, "edit");
+
+  // The settings file in the kept home, read before anything is shown, as natively.
+  const std::string settingsFile = game::SettingsFile();
+  game::LoadSettings(settingsFile);
+  game::SettingsFileInUse = settingsFile;
+  const std::string browserLanguage = platform::web::BrowserLanguage();
+  toolkit::SetLanguage(toolkit::ChooseLanguage(
+      platform::web::QueryValue(query, "lang"), Settings.Language, [&](const char* name) {
+        return std::string(name) == "LANG" && !browserLanguage.empty() ? browserLanguage.c_str()
+                                                                       : nullptr;
+      }));
 
   std::error_code ec;
   std::filesystem::current_path(kData, ec);
@@ -58,7 +73,8 @@ int main() {
   }
 
   platform::Install(platform::web::Make());
-  // The page is the window: the game runs windowed in it; full screen is the browser's.
+  // The page is the window: the game runs windowed in it whatever `fullscreen` says; full screen
+  // is the browser's.
   const int status = RunGame(false, setFolder, edit);
   platform::Uninstall();
   platform::web::ReportEnded(status);

@@ -3,7 +3,6 @@
 #include <unistd.h>
 
 #include <algorithm>
-#include <bit>
 #include <cstring>
 #include <ctime>
 #include <filesystem>
@@ -35,8 +34,13 @@ struct Hasher {
     for (size_t i = 0; i < n; ++i) h = (h ^ b[i]) * 1099511628211ull;
   }
   void Int(int64_t v) { Bytes(&v, sizeof v); }
-  // Doubles by their bits: the same rules on the same input give the very same numbers.
-  void Real(double v) { Int(std::bit_cast<int64_t>(v)); }
+  // Doubles by their bits: the same rules on the same input give the very same numbers. (memcpy,
+  // not std::bit_cast, which the browser build's library lacks.)
+  void Real(double v) {
+    int64_t bits = 0;
+    std::memcpy(&bits, &v, sizeof bits);
+    Int(bits);
+  }
   void Text(const std::string& s) {
     Int(static_cast<int64_t>(s.size()));
     Bytes(s.data(), s.size());

@@ -5,9 +5,13 @@
 #include <gtest/gtest.h>
 
 #include "platform/keys.h"
+#include "platform/platform.h"
 
 using namespace platform;
+using platform::web::PadKey;
+using platform::web::PadKeyChanges;
 using platform::web::QueryHas;
+using platform::web::QueryValue;
 using platform::web::ScancodeFromKeyCode;
 using platform::web::VkFromKeyEvent;
 
@@ -68,4 +72,36 @@ TEST(WebInput, TheAddressNamesTheEditorOnlyAsAKey) {
   EXPECT_FALSE(QueryHas("editor", "edit"));
   EXPECT_FALSE(QueryHas("noedit", "edit"));
   EXPECT_FALSE(QueryHas("mode=edit", "edit"));
+}
+
+TEST(WebInput, TheAddressGivesTheLanguageAsAValue) {
+  EXPECT_EQ(QueryValue("lang=en", "lang"), "en");
+  EXPECT_EQ(QueryValue("edit&lang=ru", "lang"), "ru");
+  EXPECT_EQ(QueryValue("lang=en&lang=ru", "lang"), "en");
+  EXPECT_EQ(QueryValue("lang", "lang"), "");
+  EXPECT_EQ(QueryValue("language=en", "lang"), "");
+  EXPECT_EQ(QueryValue("", "lang"), "");
+}
+
+// Two readings of a pad's buttons give the key events the native driver posts for them.
+TEST(WebInput, GamepadButtonsThatActAsKeysComeAsKeyEvents) {
+  auto bits = [](std::initializer_list<GamepadButton> b) {
+    uint32_t out = 0;
+    for (GamepadButton x : b) out |= 1u << x;
+    return out;
+  };
+  auto keys = [](const std::vector<PadKey>& v) {
+    std::vector<std::pair<int, bool>> out;
+    for (const PadKey& k : v) out.emplace_back(k.vk, k.down);
+    return out;
+  };
+  using V = std::vector<std::pair<int, bool>>;
+  EXPECT_EQ(keys(PadKeyChanges(0, bits({kPadA}))), (V{{VK_GAMEPAD_A, true}}));
+  EXPECT_EQ(keys(PadKeyChanges(bits({kPadA}), 0)), (V{{VK_GAMEPAD_A, false}}));
+  EXPECT_EQ(keys(PadKeyChanges(bits({kPadA}), bits({kPadA, kPadB}))), (V{{VK_GAMEPAD_B, true}}));
+  EXPECT_EQ(keys(PadKeyChanges(0, bits({kPadStart, kPadBack}))),
+            (V{{VK_GAMEPAD_MENU, true}, {VK_GAMEPAD_VIEW, true}}));
+  // Held buttons and the buttons that are no keys (the stick's directions are read as state).
+  EXPECT_TRUE(PadKeyChanges(bits({kPadB}), bits({kPadB})).empty());
+  EXPECT_TRUE(PadKeyChanges(0, bits({kPadX, kPadY, kPadLeft, kPadUp, kPadLeftShoulder})).empty());
 }

@@ -15,18 +15,100 @@ namespace {
 // gain node, every play a buffer source on it. Browsers start the audio only after the player's
 // first key or click (the page resumes the context then); a play asked for before that is
 // dropped rather than heard late.
+//
+// Every channel feeds one bus, and the bus passes a peak limiter on its way out, the native
+// driver's (platform/limiter.h) in the browser's own terms: Web Audio adds the voices in floating
+// point, so the sum itself never clips and needs no headroom; only the way out to the device
+// does. The limiter (an AudioWorklet) lowers the gain at once to what a sample frame needs to stay
+// within 32000/32767 of full scale and lets it recover with an 80 ms time constant; below the
+// ceiling the mix passes unchanged. A page the browser gives no AudioWorklet (one served over
+// plain http from another machine) uses a DynamicsCompressor as a hard-kneed limiter there.
 EM_JS(int, kx_audio_open, (), {
   var AC = window.AudioContext || window.webkitAudioContext;
   if (!AC) return 0;
   if (!Module.kxAudio) {
     try {
-      Module.kxAudio = {ctx : new AC(), buffers : {}, channels : []};
+      var ctx = new AC();
+      var bus = ctx.createGain();
+      Module.kxAudio = {ctx : ctx, buffers : {}, channels : [], bus : bus, limiter : 'none'};
+      Module.kxConnectLimiter(Module.kxAudio);
     } catch (e) {
       return 0;
     }
   }
   return 1;
 });
+
+// The limiter after the bus (see above). Also used by the browser test on an offline context.
+// clang-format off
+EM_JS(void, kx_audio_define_limiter, (), {
+  Module.kxLimiterSource = function() {
+    return "class KxLimiter extends AudioWorkletProcessor {" +
+           "  constructor() { super(); this.gain = 1;" +
+           "    this.release = 1 - Math.exp(-1000 / (80 * sampleRate)); this.ceiling = 32000 / 32768; }" +
+           "  process(inputs, outputs) {" +
+           "    var inp = inputs[0], out = outputs[0];" +
+           "    if (!inp || !inp.length) { for (var c = 0; c < out.length; ++c) out[c].fill(0); return true; }" +
+           "    var n = out[0].length, ch = Math.min(inp.length, out.length);" +
+           "    for (var i = 0; i < n; ++i) {" +
+           "      var peak = 0;" +
+           "      for (var c = 0; c < ch; ++c) peak = Math.max(peak, Math.abs(inp[c][i]));" +
+           "      this.gain += (1 - this.gain) * this.release;" +
+           "      if (this.gain > 1 - 1e-5) this.gain = 1;" +
+           "      if (peak * this.gain > this.ceiling) this.gain = this.ceiling / peak;" +
+           "      for (var c = 0; c < ch; ++c) out[c][i] = inp[c][i] * this.gain;" +
+           "    }" +
+           "    for (var c = ch; c < out.length; ++c) out[c].set(out[0]);" +
+           "    return true;" +
+           "  }" +
+           "}" +
+           "registerProcessor('kx-limiter', KxLimiter);";
+  };
+  // Connects a.bus to a.ctx.destination through the limiter; the bus goes straight to the
+  // compressor at once and moves to the worklet once its module is loaded.
+  Module.kxConnectLimiter = function(a) {
+    var ctx = a.ctx;
+    var comp = ctx.createDynamicsCompressor();
+    comp.threshold.value = -1;
+    comp.knee.value = 0;
+    comp.ratio.value = 20;
+    comp.attack.value = 0;
+    comp.release.value = 0.08;
+    // The compressor lets the onset of a loud sum through for a few milliseconds: a curve after
+    // it passes everything below 0.8 unchanged and bends the rest softly towards the ceiling,
+    // which no input (a curve clamps what lies beyond it) passes.
+    var shaper = ctx.createWaveShaper();
+    var curve = new Float32Array(4097), top = 32000 / 32768, knee = 0.8;
+    for (var i = 0; i < curve.length; ++i) {
+      var x = i / 2048 - 1, m = Math.abs(x);
+      var y = m <= knee ? m : knee + (top - knee) * Math.tanh((m - knee) / (top - knee));
+      curve[i] = x < 0 ? -y : y;
+    }
+    shaper.curve = curve;
+    comp.connect(shaper);
+    shaper.connect(ctx.destination);
+    a.bus.connect(comp);
+    a.limiter = 'compressor';
+    if (!ctx.audioWorklet || !window.AudioWorkletNode) return Promise.resolve(a.limiter);
+    var url = URL.createObjectURL(
+        new Blob([Module.kxLimiterSource()], {type : 'application/javascript'}));
+    return ctx.audioWorklet.addModule(url)
+        .then(function() {
+          var node = new AudioWorkletNode(
+              ctx, 'kx-limiter', {outputChannelCount : [ ctx.destination.channelCount ]});
+          node.connect(ctx.destination);
+          a.bus.disconnect();
+          a.bus.connect(node);
+          comp.disconnect();
+          shaper.disconnect();
+          a.limiter = 'worklet';
+          return a.limiter;
+        })
+        .catch(function() { return a.limiter; })
+        .finally(function() { URL.revokeObjectURL(url); });
+  };
+});
+// clang-format on
 
 EM_JS(void, kx_audio_close, (), {
   var a = Module.kxAudio;
@@ -79,7 +161,7 @@ EM_JS(int, kx_audio_play, (int channel, int id, int looped), {
   var ch = a.channels[channel];
   if (!ch) {
     ch = a.channels[channel] = {gain : a.ctx.createGain(), src : null};
-    ch.gain.connect(a.ctx.destination);
+    ch.gain.connect(a.bus);
   }
   if (ch.src) try {
       ch.src.stop();
@@ -126,6 +208,7 @@ class WebAudio : public Audio {
  public:
   ~WebAudio() override { Close(); }
   bool Open() override {
+    kx_audio_define_limiter();
     if (!open_) open_ = kx_audio_open() != 0;
     if (open_) {
       channels_ = kMixerChannels;
@@ -225,8 +308,9 @@ class WebAudio : public Audio {
 };
 
 // ---------------------------------------------------------------------------------------------
-// The music: the file's bytes become an <audio> element the browser decodes and streams. Playing
-// waits for the player's first key or click (the page calls Module.kxMusicGesture).
+// The music: the file's bytes become an <audio> element the browser decodes and streams, heard
+// through the effects' bus and limiter. Playing waits for the player's first key or click (the
+// page calls Module.kxMusicGesture).
 EM_JS(int, kx_music_open, (const uint8_t* data, int size, const char* mime), {
   var m = Module.kxMusic;
   if (m && m.el) {
@@ -239,8 +323,17 @@ EM_JS(int, kx_music_open, (const uint8_t* data, int size, const char* mime), {
   }));
   var el = new Audio();
   el.preload = 'auto';
+  el.volume = Module.kxMusicVolume == undefined ? 1 : Module.kxMusicVolume;
   el.src = url;
   m = Module.kxMusic = {el : el, want : false, ended : false};
+  // The music joins the effects on their bus, so the limiter holds their sum.
+  var a = Module.kxAudio;
+  if (a && a.bus) {
+    try {
+      a.ctx.createMediaElementSource(el).connect(a.bus);
+    } catch (e) {
+    }
+  }
   el.addEventListener(
       'ended', function() {
         if (m.want) {
@@ -292,6 +385,13 @@ EM_JS(double, kx_music_length, (), {
 EM_JS(double, kx_music_position, (), {
   var m = Module.kxMusic;
   return m ? m.el.currentTime : 0;
+});
+// The music's loudness, 0..1, for this piece and the next (an <audio> element's volume is a plain
+// factor, as the native mixer's music volume is).
+EM_JS(void, kx_music_volume, (double v), {
+  Module.kxMusicVolume = v;
+  var m = Module.kxMusic;
+  if (m && m.el) m.el.volume = v;
 });
 EM_JS(int, kx_music_take_ended, (), {
   var m = Module.kxMusic;
@@ -352,6 +452,7 @@ class WebMusic : public Music {
   uint32_t PositionMs() const override {
     return open_ ? static_cast<uint32_t>(kx_music_position() * 1000.0) : 0;
   }
+  void SetVolume(int volume) override { kx_music_volume(std::clamp(volume, 0, 128) / 128.0); }
 
  private:
   bool open_ = false;

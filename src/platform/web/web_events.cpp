@@ -11,6 +11,25 @@
 #include "platform/web/web_internal.h"
 
 namespace platform::web {
+
+// Asks for the pointer lock on the canvas (on) or gives it back. A browser that refuses (no
+// gesture yet, a headless one) answers with a rejected promise, taken here: the game goes on with
+// the pointer free, its motion still arriving.
+EM_JS(void, kx_lock_pointer, (int on), {
+  var c = document.getElementById('screen');
+  try {
+    if (on) {
+      if (c && document.pointerLockElement != c && c.requestPointerLock) {
+        var r = c.requestPointerLock();
+        if (r && r.catch) r.catch(function(){});
+      }
+    } else if (document.pointerLockElement && document.exitPointerLock) {
+      document.exitPointerLock();
+    }
+  } catch (e) {
+  }
+});
+
 namespace {
 
 // Appends the code points of a UTF-8 string; malformed bytes are skipped.
@@ -43,6 +62,33 @@ void DecodeUtf8(const char* s, std::vector<char32_t>& out) {
 }
 
 PageState* g_page = nullptr;  // the state the callbacks fill (the live platform's)
+
+// Reads every gamepad with the standard layout, in the browser's order: `out` gets their states.
+void ReadPads(std::vector<GamepadState>& out) {
+  out.clear();
+  if (emscripten_sample_gamepad_data() != EMSCRIPTEN_RESULT_SUCCESS) return;
+  const int total = emscripten_get_num_gamepads();
+  for (int i = 0; i < total; ++i) {
+    EmscriptenGamepadEvent g;
+    if (emscripten_get_gamepad_status(i, &g) != EMSCRIPTEN_RESULT_SUCCESS || !g.connected ||
+        std::strcmp(g.mapping, "standard") != 0) {
+      continue;
+    }
+    GamepadState st;
+    auto axis = [&](int a) {
+      const double v = a < g.numAxes ? g.axis[a] : 0.0;
+      return static_cast<int>(std::clamp(v, -1.0, 1.0) * 32767.0);
+    };
+    st.leftX = axis(0);
+    st.leftY = axis(1);
+    // The standard layout's button numbers, in the order of GamepadButton.
+    constexpr int kStandard[] = {0, 1, 2, 3, 8, 16, 9, 10, 11, 4, 5, 12, 13, 14, 15};
+    for (int b = 0; b < 15; ++b) {
+      if (kStandard[b] < g.numButtons && g.digitalButton[kStandard[b]]) st.buttons |= 1u << b;
+    }
+    out.push_back(st);
+  }
+}
 
 // Keys the browser keeps for itself: reload, developer tools, its own full screen.
 bool BrowserKey(int scancode, bool ctrl) {
@@ -102,6 +148,9 @@ void MapMouse(const EmscriptenMouseEvent* m, Event& e) {
 
 EM_BOOL OnMouse(int type, const EmscriptenMouseEvent* m, void*) {
   if (g_page == nullptr) return EM_FALSE;
+  // The browser lets go of the pointer on Escape or when the page loses the focus; while the game
+  // still wants it, a click on the canvas (a gesture, as the browser requires) takes it again.
+  if (type == EMSCRIPTEN_EVENT_MOUSEDOWN && g_page->mouseCaptured) kx_lock_pointer(1);
   Event e;
   e.kind = type == EMSCRIPTEN_EVENT_MOUSEMOVE   ? EventKind::MouseMove
            : type == EMSCRIPTEN_EVENT_MOUSEDOWN ? EventKind::MouseDown
@@ -187,6 +236,7 @@ class WebEvents : public Events {
       m.kind = EventKind::MusicFinished;
       page_->queue.push_back(m);
     }
+    PollPads();
     if (page_->queue.empty()) return false;
     e = page_->queue.front();
     page_->queue.pop_front();
@@ -208,7 +258,31 @@ class WebEvents : public Events {
   void Post(const Event& e) override { page_->queue.push_back(e); }
 
  private:
+  // Browsers give gamepads as states to read, not as events: a reading every few milliseconds
+  // turns the changes of A, B, Start and Back into the key events the native driver posts.
+  void PollPads() {
+    const double now = emscripten_get_now();
+    if (now - lastPadRead_ < 4) return;
+    lastPadRead_ = now;
+    ReadPads(pads_);
+    for (size_t i = 0; i < std::max(pads_.size(), padButtons_.size()); ++i) {
+      const uint32_t before = i < padButtons_.size() ? padButtons_[i] : 0;
+      const uint32_t after = i < pads_.size() ? pads_[i].buttons : 0;
+      for (const PadKey& k : PadKeyChanges(before, after)) {
+        Event e;
+        e.kind = k.down ? EventKind::KeyDown : EventKind::KeyUp;
+        e.vk = k.vk;
+        page_->queue.push_back(e);
+      }
+    }
+    padButtons_.resize(pads_.size());
+    for (size_t i = 0; i < pads_.size(); ++i) padButtons_[i] = pads_[i].buttons;
+  }
+
   std::shared_ptr<PageState> page_;
+  double lastPadRead_ = -1e9;
+  std::vector<GamepadState> pads_;    // the last reading
+  std::vector<uint32_t> padButtons_;  // the buttons of each pad at the last reading
 };
 
 class WebKeyboard : public Keyboard {
@@ -226,8 +300,31 @@ class WebKeyboard : public Keyboard {
   std::shared_ptr<PageState> page_;
 };
 
+// Rumbles the `index`th gamepad of the standard layout where the browser offers it (Chromium's
+// vibrationActuator); 0 where it does not.
+EM_JS(int, kx_rumble_pad, (int index, double strength, int ms), {
+  try {
+    var pads = (navigator.getGamepads ? navigator.getGamepads() : []) || [];
+    var seen = 0;
+    for (var i = 0; i < pads.length; ++i) {
+      var p = pads[i];
+      if (!p || !p.connected || p.mapping != 'standard') continue;
+      if (seen++ != index) continue;
+      var v = p.vibrationActuator;
+      if (!v || !v.playEffect) return 0;
+      var r = v.playEffect('dual-rumble',
+                           {duration : ms, strongMagnitude : strength, weakMagnitude : strength});
+      if (r && r.catch) r.catch(function(){});
+      return 1;
+    }
+  } catch (e) {
+  }
+  return 0;
+});
+
 // Gamepads with the browser's standard layout (every common controller); raw joysticks are not
-// offered by browsers, so Count stays 0 and the game reads gamepads.
+// offered by browsers, so Count stays 0 and the game reads gamepads. Their A, B, Start and Back
+// come as key events too (WebEvents reads them).
 class WebJoysticks : public Joysticks {
  public:
   int Count() override { return 0; }
@@ -246,50 +343,29 @@ class WebJoysticks : public Joysticks {
   bool PlayRumble(int, float, uint32_t) override { return false; }
 
   int GamepadCount() override {
-    if (emscripten_sample_gamepad_data() != EMSCRIPTEN_RESULT_SUCCESS) return 0;
-    int n = 0;
-    const int total = emscripten_get_num_gamepads();
-    for (int i = 0; i < total; ++i) {
-      EmscriptenGamepadEvent g;
-      if (emscripten_get_gamepad_status(i, &g) == EMSCRIPTEN_RESULT_SUCCESS && g.connected &&
-          std::strcmp(g.mapping, "standard") == 0) {
-        ++n;
-      }
-    }
-    return n;
+    ReadPads(pads_);
+    return static_cast<int>(pads_.size());
   }
 
   bool ReadGamepad(int index, GamepadState& out) override {
+    ReadPads(pads_);
     out = GamepadState{};
-    if (emscripten_sample_gamepad_data() != EMSCRIPTEN_RESULT_SUCCESS) return false;
-    const int total = emscripten_get_num_gamepads();
-    for (int i = 0, seen = 0; i < total; ++i) {
-      EmscriptenGamepadEvent g;
-      if (emscripten_get_gamepad_status(i, &g) != EMSCRIPTEN_RESULT_SUCCESS || !g.connected ||
-          std::strcmp(g.mapping, "standard") != 0) {
-        continue;
-      }
-      if (seen++ != index) continue;
-      auto axis = [&](int a) {
-        const double v = a < g.numAxes ? g.axis[a] : 0.0;
-        return static_cast<int>(std::clamp(v, -1.0, 1.0) * 32767.0);
-      };
-      out.leftX = axis(0);
-      out.leftY = axis(1);
-      // The standard layout's button numbers, in the order of GamepadButton.
-      constexpr int kStandard[] = {0, 1, 2, 3, 8, 16, 9, 10, 11, 4, 5, 12, 13, 14, 15};
-      for (int b = 0; b < 15; ++b) {
-        if (kStandard[b] < g.numButtons && g.digitalButton[kStandard[b]]) out.buttons |= 1u << b;
-      }
-      return true;
-    }
-    return false;
+    if (index < 0 || index >= static_cast<int>(pads_.size())) return false;
+    out = pads_[static_cast<size_t>(index)];
+    return true;
   }
 
-  bool RumbleGamepad(int, float, uint32_t) override { return false; }
+  bool RumbleGamepad(int index, float strength, uint32_t ms) override {
+    return kx_rumble_pad(index, std::clamp(strength, 0.0f, 1.0f), static_cast<int>(ms)) != 0;
+  }
+
+ private:
+  std::vector<GamepadState> pads_;
 };
 
 }  // namespace
+
+void LockPointer(bool on) { kx_lock_pointer(on ? 1 : 0); }
 
 std::unique_ptr<Events> MakeEvents(std::shared_ptr<PageState> page) {
   return std::make_unique<WebEvents>(std::move(page));

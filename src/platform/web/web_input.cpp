@@ -5,6 +5,7 @@
 #include <sstream>
 
 #include "platform/keys.h"
+#include "platform/platform.h"
 
 namespace platform::web {
 namespace {
@@ -109,6 +110,29 @@ bool QueryHas(const std::string& query, const std::string& word) {
     if (part.substr(0, part.find('=')) == word) return true;
   }
   return false;
+}
+
+std::string QueryValue(const std::string& query, const std::string& word) {
+  std::istringstream in(query);
+  for (std::string part; std::getline(in, part, '&');) {
+    const auto eq = part.find('=');
+    if (part.substr(0, eq) == word) return eq == std::string::npos ? "" : part.substr(eq + 1);
+  }
+  return "";
+}
+
+std::vector<PadKey> PadKeyChanges(uint32_t before, uint32_t now) {
+  // Browsers give a gamepad's state only, no button events: the driver compares two readings.
+  static constexpr std::pair<GamepadButton, int> kKeys[] = {{kPadA, VK_GAMEPAD_A},
+                                                            {kPadB, VK_GAMEPAD_B},
+                                                            {kPadStart, VK_GAMEPAD_MENU},
+                                                            {kPadBack, VK_GAMEPAD_VIEW}};
+  std::vector<PadKey> out;
+  for (const auto& [button, vk] : kKeys) {
+    const uint32_t bit = 1u << button;
+    if ((before ^ now) & bit) out.push_back({vk, (now & bit) != 0});
+  }
+  return out;
 }
 
 }  // namespace platform::web

@@ -18,7 +18,7 @@ struct PageState {
   bool focused = true;          // the page has the keyboard focus
   bool hidden = false;          // the tab is hidden
   bool cursorVisible = true;
-  bool mouseCaptured = false;
+  bool mouseCaptured = false;      // the game wants the pointer (the browser may have let it go)
   int frameW = 800, frameH = 600;  // size of the last presented frame
 };
 
@@ -32,6 +32,9 @@ std::unique_ptr<Audio> MakeAudio();
 std::unique_ptr<Music> MakeMusic(Events* events);
 std::unique_ptr<Text> MakeText();
 std::unique_ptr<Dialogs> MakeDialogs();
+
+// Asks the browser for the pointer lock on the canvas (on) or gives it back; a refusal is quiet.
+void LockPointer(bool on);
 
 // Music driver hook: called by the event pump to learn whether the piece reached its end since the
 // last call.

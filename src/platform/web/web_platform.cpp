@@ -16,6 +16,14 @@ EM_JS(char*, kx_page_query, (), {
   return p;
 });
 
+EM_JS(char*, kx_browser_language, (), {
+  var l = (navigator && navigator.language) || "";
+  var n = lengthBytesUTF8(l) + 1;
+  var p = _malloc(n);
+  stringToUTF8(l, p, n);
+  return p;
+});
+
 // Mounts IndexedDB's copy of `dir` and reads it in; afterwards the folder is written back once a
 // second while something changed (IDBFS compares modification times, so an unchanged folder costs
 // a listing) and when the page is hidden or left.
@@ -87,6 +95,13 @@ std::string PageQuery() {
   char* q = kx_page_query();
   std::string out = q ? q : "";
   free(q);
+  return out;
+}
+
+std::string BrowserLanguage() {
+  char* l = kx_browser_language();
+  std::string out = l ? l : "";
+  free(l);
   return out;
 }
 

@@ -21,6 +21,9 @@ std::unique_ptr<Platform> Make();
 // The address's query without the '?' ("edit" for ...index.html?edit); "" when there is none.
 std::string PageQuery();
 
+// The browser's language as navigator.language gives it ("en-US"); "" when it gives none.
+std::string BrowserLanguage();
+
 // Makes `dir` (created when missing) a folder kept in the browser's IndexedDB: its files as last
 // saved are read in now, and every change is written back within about a second and when the
 // page is hidden or left. False (the folder then lasts only as long as the page) when the

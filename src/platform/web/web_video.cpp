@@ -122,20 +122,14 @@ class WebVideo : public Video {
   void SetBorder(bool) override {}
   void SetCursorVisible(bool on) override {
     page_->cursorVisible = on;
-    kx_set_cursor(on && !page_->mouseCaptured);
+    kx_set_cursor(on);
   }
-  // Capturing asks the browser for the pointer lock (granted at the next key or click at the
-  // latest); motion keeps coming as movementX/Y.
+  // Capturing asks the browser for the pointer lock (it hides the pointer and keeps it in the
+  // canvas); motion keeps coming as movementX/Y, so the game steers alike whether the browser
+  // granted the lock or let it go again (Escape, another window): a click takes it back.
   void SetMouseCaptured(bool on) override {
-    if (on != page_->mouseCaptured) {
-      if (on) {
-        emscripten_request_pointerlock("#screen", EM_TRUE);
-      } else {
-        emscripten_exit_pointerlock();
-      }
-    }
+    if (on != page_->mouseCaptured) LockPointer(on);
     page_->mouseCaptured = on;
-    kx_set_cursor(page_->cursorVisible && !on);
   }
   void SetPosition(int, int) override {}
   bool IsForeground() const override { return page_->focused && !page_->hidden; }
