@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "platform/keys.h"
+#include "platform/utf8_chars.h"
 #include "platform/web/web_input.h"
 #include "platform/web/web_internal.h"
 
@@ -31,35 +32,6 @@ EM_JS(void, kx_lock_pointer, (int on), {
 });
 
 namespace {
-
-// Appends the code points of a UTF-8 string; malformed bytes are skipped.
-void DecodeUtf8(const char* s, std::vector<char32_t>& out) {
-  const auto* p = reinterpret_cast<const unsigned char*>(s);
-  while (*p) {
-    const unsigned char b = *p;
-    const int extra = b < 0x80             ? 0
-                      : (b & 0xE0) == 0xC0 ? 1
-                      : (b & 0xF0) == 0xE0 ? 2
-                      : (b & 0xF8) == 0xF0 ? 3
-                                           : -1;
-    if (extra < 0) {
-      ++p;
-      continue;
-    }
-    char32_t cp = extra == 0 ? b : b & (0x3F >> extra);
-    int k = 1;
-    for (; k <= extra; ++k) {
-      if ((p[k] & 0xC0) != 0x80) break;
-      cp = (cp << 6) | (p[k] & 0x3F);
-    }
-    if (k <= extra) {
-      ++p;
-      continue;
-    }
-    out.push_back(cp);
-    p += extra + 1;
-  }
-}
 
 PageState* g_page = nullptr;  // the state the callbacks fill (the live platform's)
 
@@ -122,7 +94,7 @@ EM_BOOL OnKey(int type, const EmscriptenKeyboardEvent* k, void*) {
     if (vk == VK_RETURN || vk == VK_ESCAPE || vk == VK_BACK || vk == VK_TAB) {
       chars.push_back(static_cast<char32_t>(vk == VK_BACK ? 8 : vk == VK_TAB ? 9 : vk));
     } else {
-      DecodeUtf8(k->key, chars);
+      AppendUtf8Chars(k->key, chars);
       if (chars.size() != 1 || chars[0] < 32) chars.clear();
     }
     for (char32_t ch : chars) {
