@@ -686,6 +686,25 @@ def main():
         except AssertionError as e:
             failures.append(str(e))
 
+        # The same game's file dropped on the page (as a player drops a friend's replay) plays in
+        # the window, and Escape gives the menu back again.
+        if replays:
+            dt.eval(f"""(() => {{
+                const bytes = Module.FS.readFile('/home/web_user/.local/share/kobaltix/replays/{replays[0]}');
+                const dt = new DataTransfer();
+                dt.items.add(new File([bytes], 'friend.kbr'));
+                window.dispatchEvent(new DragEvent('drop', {{dataTransfer: dt, cancelable: true}}));
+                return true; }})()""")
+            try:
+                wait_for("the dropped replay", lambda: not menu_shown(page), 5)
+                time.sleep(0.5)
+                page.screenshot(os.path.join(shots, "dropped_replay.png"))
+                print("web_test: a replay file dropped on the page plays")
+                page.press("Escape")
+                wait_for("the menu after the dropped replay", lambda: menu_shown(page), 5)
+            except AssertionError as e:
+                failures.append(str(e))
+
         # 7. A hidden tab pauses the game (the window's caption, the page's title, says so) and
         # showing it again resumes.
         hide = """(h => {{ Object.defineProperty(document, 'hidden', {{get: () => h, configurable: true}});

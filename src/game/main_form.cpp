@@ -1250,6 +1250,13 @@ int RunGame(bool fullScreen, const std::string& levelFolder, bool edit) {
   MainForm->OnMenuReplay = [&](int rank) {
     replay::PlayMenuReplay(rank, levelFolder, tape, recorder, player);
   };
+  // A replay dropped on the browser's page plays as the menu's do, from the menu only.
+  const int dropHook = Application->AddEventHook([&](const platform::Event& e) {
+    if (e.kind != platform::EventKind::User || e.code != platform::kUserReplayDropped) return false;
+    if (GameState == gsMenu && MainForm != nullptr && MainForm->Mode == nullptr)
+      replay::PlayReplayFile(platform::kDroppedReplayPath, levelFolder, tape, recorder, player);
+    return true;
+  });
   // Showing the window runs its first activation (the loading); an error there is reported
   // like any other, and the loop goes on.
   try {
@@ -1261,6 +1268,7 @@ int RunGame(bool fullScreen, const std::string& levelFolder, bool edit) {
     Application->HandleException(e);
   }
   Application->Run();
+  Application->RemoveEventHook(dropHook);
   if (MainForm != nullptr) {
     MainForm->Follower = nullptr;
     MainForm->OnMenuReplay = nullptr;

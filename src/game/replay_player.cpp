@@ -228,16 +228,14 @@ void TReplayPlayer::FrameShown(const std::function<void()>& pumpWindowEvents) {
 // ---------------------------------------------------------------------------------------------
 // The commands
 
-void PlayMenuReplay(int rank, const std::string& levelFolder, Tape& tape, TReplayRecorder& recorder,
-                    std::unique_ptr<TReplayPlayer>& player) {
-  const std::string folder = ReplayFolder(levelFolder);
-  const std::string name = ReadRecordIndex(folder)[static_cast<size_t>(rank - 1)];
-  std::string why;
+namespace {
+// Plays `path` in the main window, or says in the menu why it cannot (`why` given: it cannot,
+// for that reason).
+void PlayInWindow(const std::string& path, std::string why, const std::string& levelFolder,
+                  Tape& tape, TReplayRecorder& recorder, std::unique_ptr<TReplayPlayer>& player) {
   ReplayFile file;
-  if (name.empty()) {
-    why = toolkit::Tr("Для этого места таблицы повтора нет.");
-  } else {
-    std::ifstream in(folder + "/" + name, std::ios::binary);
+  if (why.empty()) {
+    std::ifstream in(path, std::ios::binary);
     const std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
     if (!DecodeReplay(bytes, file).empty() || !CompareVersion(file).empty() ||
         file.levelFolder != levelFolder || !CompareFiles(file).empty())
@@ -261,6 +259,21 @@ void PlayMenuReplay(int rank, const std::string& levelFolder, Tape& tape, TRepla
   MainForm->Follower = player.get();
   tape.watcher = player.get();
   player->Start();
+}
+}  // namespace
+
+void PlayMenuReplay(int rank, const std::string& levelFolder, Tape& tape, TReplayRecorder& recorder,
+                    std::unique_ptr<TReplayPlayer>& player) {
+  const std::string folder = ReplayFolder(levelFolder);
+  const std::string name = ReadRecordIndex(folder)[static_cast<size_t>(rank - 1)];
+  PlayInWindow(folder + "/" + name,
+               name.empty() ? toolkit::Tr("Для этого места таблицы повтора нет.") : std::string(),
+               levelFolder, tape, recorder, player);
+}
+
+void PlayReplayFile(const std::string& path, const std::string& levelFolder, Tape& tape,
+                    TReplayRecorder& recorder, std::unique_ptr<TReplayPlayer>& player) {
+  PlayInWindow(path, {}, levelFolder, tape, recorder, player);
 }
 
 int RunReplay(const std::string& path, bool check) {

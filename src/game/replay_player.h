@@ -81,6 +81,9 @@ class TReplayRecorder;
 // it gives the window back to its mode and `recorder`, with cheat mode as it was.
 void PlayMenuReplay(int rank, const std::string& levelFolder, Tape& tape, TReplayRecorder& recorder,
                     std::unique_ptr<TReplayPlayer>& player);
+// The same for the replay file at `path` (one dropped on the browser's page).
+void PlayReplayFile(const std::string& path, const std::string& levelFolder, Tape& tape,
+                    TReplayRecorder& recorder, std::unique_ptr<TReplayPlayer>& player);
 
 // `kobaltix --replay FILE` (check = false) and `--verify-replay FILE` (check = true), with the
 // data directory already the working directory. The window replay runs on the installed platform;

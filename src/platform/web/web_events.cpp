@@ -169,6 +169,13 @@ EM_BOOL OnGamepad(int, const EmscriptenGamepadEvent*, void*) {
   return EM_FALSE;
 }
 
+// 1 once after the page kept a dropped replay file (see web/index.html), else 0.
+EM_JS(int, kx_take_dropped_replay, (), {
+  if (!Module.kxDroppedReplay) return 0;
+  Module.kxDroppedReplay = false;
+  return 1;
+});
+
 class WebEvents : public Events {
  public:
   explicit WebEvents(std::shared_ptr<PageState> page) : page_(std::move(page)) {
@@ -209,6 +216,12 @@ class WebEvents : public Events {
       page_->queue.push_back(m);
     }
     PollPads();
+    if (kx_take_dropped_replay()) {
+      Event d;
+      d.kind = EventKind::User;
+      d.code = kUserReplayDropped;
+      page_->queue.push_back(d);
+    }
     if (page_->queue.empty()) return false;
     e = page_->queue.front();
     page_->queue.pop_front();
