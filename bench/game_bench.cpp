@@ -22,6 +22,7 @@
 
 namespace {
 
+using bench::BuildDenseField;
 using bench::PlayScene;
 
 // Checks that a play scene came through the measured ticks unchanged.
@@ -41,23 +42,6 @@ void TimeSteadyTicks(benchmark::State& state, PlayScene& s, int32_t sprites) {
     state.ResumeTiming();
   }
   ExpectSteady(state, s, sprites, score);
-}
-
-// Level 20 in play with balls, bonuses, the armed gun firing and bullets in flight.
-void BuildDenseField(PlayScene& s) {
-  s.EnterPlay();
-  s.LoadLevelBricks(20);
-  PaddleX = 300.0;
-  PaddleSize = 3;
-  Lives = 3;
-  Score = 1234567;
-  s.AddBalls(3);
-  const double bonusX[6] = {20, 140, 460, 560, 660, 740};
-  for (int k = 0; k < 6; ++k) s.AddBonus(1 + (k * 5) % 12, bonusX[k], 400.0 + 10 * k, 1 + k % 4);
-  s.ArmGun();
-  for (int k = 0; k < 8; ++k) s.AddBullet(40.0 + 95 * k, 400.0 + 12 * k);
-  s.HoldFire();
-  s.Rearm();
 }
 
 // ---------------------------------------------------------------------------------------------

@@ -36,16 +36,9 @@ target_include_directories(kx_platform PUBLIC ${CMAKE_SOURCE_DIR}/src)
 
 kx_web_library(kx_toolkit src/toolkit)
 target_link_libraries(kx_toolkit PUBLIC kx_platform kx_resources)
-# The translation catalogues travel inside the program here too (tools/embed_po.cmake is a plain
-# CMake script, so the browser build runs it itself).
-file(GLOB kx_po_files CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/po/*.po)
+# The translation catalogues travel inside the program here too.
 set(KX_CATALOGUES_CPP ${CMAKE_BINARY_DIR}/generated/catalogues.cpp)
-add_custom_command(
-  OUTPUT ${KX_CATALOGUES_CPP}
-  COMMAND ${CMAKE_COMMAND} -DPO_DIR=${CMAKE_SOURCE_DIR}/po -DOUT=${KX_CATALOGUES_CPP}
-          -P ${CMAKE_SOURCE_DIR}/tools/embed_po.cmake
-  DEPENDS ${kx_po_files} ${CMAKE_SOURCE_DIR}/tools/embed_po.cmake
-  COMMENT "Carrying the translation catalogues")
+kx_carry_catalogues(${KX_CATALOGUES_CPP})
 target_sources(kx_toolkit PRIVATE ${KX_CATALOGUES_CPP})
 kx_web_library(kx_display src/display)
 target_link_libraries(kx_display PUBLIC kx_toolkit)
